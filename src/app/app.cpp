@@ -1,0 +1,34 @@
+#include "app/app.h"
+
+#include "config/pin_assignment.h"
+#include "drive/drive.h"
+#include "platform/failure.h"
+#include "platform/platform.h"
+
+int ConfirmResult = 0;
+
+void Main() {
+    LoadPinAssignment();
+    // The text names 100 steps whatever the file says: it is the wording users know.
+    ConfirmResult = host::ShowMessageBox(
+        "Es wird ein Rechteck gefahren mit jeweils 100 Motorschritten nach vorne und 100 Motorschritten nach "
+        "rechts!\r"
+        "Bitte die Schlitten passend Positionieren , auch die Z-Achse , das geplottet werden kann und auf [OK] "
+        "drücken !",
+        "Tormal fahren", host::Buttons::OkCancel, host::Icon::None);
+    if (ConfirmResult == host::kCancel) return;
+    DriveTestRectangle();
+    host::EndProgram(0);
+}
+
+int RunProgram() {
+    try {
+        Main();
+    } catch (const Failure& failure) {
+        // Every failure of the drive comes before its first port write (the address
+        // and the step count read the same text each time), so no line is left on.
+        host::ReportFailure(FailureReportText(failure));
+        return 1;
+    }
+    return 0;
+}

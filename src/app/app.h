@@ -1,0 +1,15 @@
+#pragma once
+// Run control: the start-up procedure and the program's entry.
+
+// The button chosen in the confirmation box (host::kOk or host::kCancel).
+extern int ConfirmResult;
+
+// Loads the pin assignment, asks the user to place the carriages and confirm,
+// and on OK drives the test rectangle and ends the program with status 0.
+// Returns on Cancel, before any port output. Failures from loading and driving
+// pass through.
+void Main();
+
+// The program's entry: runs Main and turns a Failure into the failure report.
+// Returns the exit status: 0 after Cancel, 1 after a failure report.
+int RunProgram();

@@ -1,0 +1,35 @@
+#pragma once
+// The conversions of value texts from the pin assignment file into numbers.
+// Each one that can fail throws a Failure whose detail is `where` followed by
+// the text read, e.g. "Pinbelegung.txt, Zeile 2: „abc“".
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// A data-line bit (1, 2, 4 ... 128), or empty for a pin without a data line.
+// Empty counts as 0 wherever bit values are added.
+using BitValue = std::optional<std::int16_t>;
+
+// The bit value of a bit value, empty counting as 0.
+int BitOf(const BitValue& bit);
+
+// A whole number in decimal digits with an optional leading "-" and blanks
+// (spaces, tabs) around it, as a 32-bit signed integer.
+// TypeMismatch: anything else, empty text included; Overflow: beyond 32 bits.
+std::int32_t ConvertPinNumber(const std::string& text, const std::string& where);
+
+// A decimal number: every "," counts as ".", leading blanks are skipped and the
+// longest leading number (sign, digits, fraction, exponent) is read, whatever the
+// locale; text that does not begin with a number (also "inf", "nan") gives 0.
+// Overflow: a number beyond the range of double.
+double ConvertDecimal(const std::string& text, const std::string& where);
+
+// A port address: decimal as ConvertPinNumber but within -32768..32767, or
+// hexadecimal as 0x378 or &H378 with one to four hex digits, read as the 16-bit
+// pattern (0xE800 gives -6144). TypeMismatch: not such a number;
+// Overflow: a decimal outside -32768..32767 or more than four hex digits.
+std::int16_t ConvertPortAddress(const std::string& text, const std::string& where);
+
+// A step count: as ConvertPinNumber, within the 64-bit range.
+std::int64_t ConvertStepCount(const std::string& text, const std::string& where);

@@ -1,0 +1,47 @@
+#pragma once
+// The machine's wiring as read from "Pinbelegung.txt" beside the program.
+
+#include <string>
+
+#include "config/conversions.h"
+
+struct PinAssignmentRecord {
+    BitValue XStepBit;  // the axis driven "nach rechts" and back
+    BitValue XDirBit;
+    double XDecimal = 0.0;
+    BitValue YStepBit;  // the axis driven "nach vorne" and back
+    BitValue YDirBit;
+    double YDecimal = 0.0;
+    BitValue ZStepBit;  // the Z axis: loaded, never moved by the test run
+    BitValue ZDirBit;
+    double ZDecimal = 0.0;
+    std::string TextEntry;     // as read, never interpreted
+    std::string PortAddress;   // as read; converted at every port write
+    std::string StepsPerSide;  // as read; converted as each side begins
+};
+
+// Filled by LoadPinAssignment, read by the drive for the rest of the run.
+extern PinAssignmentRecord PinAssignment;
+
+// The name of the file, which lies in the program's directory.
+extern const char* const kPinAssignmentFileName;
+
+// Reads the 24 lines of "Pinbelegung.txt" in the program's directory as 12
+// caption/value entries and fills PinAssignment. The file is closed on return,
+// also when a failure is thrown.
+//
+// File missing (or a directory of that name): shows the "Datei fehlt!" message
+// box and ends the program with status 2; does not return.
+// Failures, each with the line number and the text read:
+//   FileCannotBeOpened  - the file vanished after the existence test, or access is refused
+//   InputPastEndOfFile  - fewer than 24 lines
+//   TypeMismatch        - a pin value that is not a whole number (empty included)
+//   Overflow            - a pin value beyond 32 bits, a decimal beyond double
+//   SubscriptOutOfRange - a pin number outside 0..17
+// PortAddress and StepsPerSide are not converted here.
+void LoadPinAssignment();
+
+// The value of entry 11 and 12 as the failure report names it, with the line it
+// came from, e.g. "Portadresse (Pinbelegung.txt, Zeile 22)".
+std::string PortAddressSource();
+std::string StepsPerSideSource();

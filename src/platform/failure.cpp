@@ -1,0 +1,79 @@
+#include "platform/failure.h"
+
+#include <cstddef>
+#include <cstdio>
+
+const char* FailureKindName(FailureKind kind) {
+    switch (kind) {
+    case FailureKind::FileCannotBeOpened: return "Datei kann nicht geöffnet werden";
+    case FailureKind::InputPastEndOfFile: return "Einlesen hinter Dateiende";
+    case FailureKind::TypeMismatch: return "Typen unverträglich";
+    case FailureKind::Overflow: return "Überlauf";
+    case FailureKind::SubscriptOutOfRange: return "Index außerhalb des gültigen Bereichs";
+    case FailureKind::PortLibraryNotFound: return "Portbibliothek nicht gefunden";
+    case FailureKind::EntryPointNotFound: return "Einsprungpunkt nicht gefunden";
+    }
+    return "Unbekannter Fehler";
+}
+
+std::string FailureReportText(const Failure& failure) {
+    return std::string("Laufzeitfehler: ") + FailureKindName(failure.kind) + "\n" + failure.detail;
+}
+
+namespace {
+
+// Length of the well-formed UTF-8 sequence at text[i], or 0 if there is none.
+std::size_t Utf8SequenceLength(const std::string& text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;  // no UTF-16 surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size()) return 0;
+    if (byte(i + 1) < low || byte(i + 1) > high) return 0;
+    for (std::size_t k = 2; k < length; ++k)
+        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+    return length;
+}
+
+}  // namespace
+
+std::string QuoteForReport(const std::string& text) {
+    constexpr std::size_t kMaxCharacters = 40;
+    std::string quoted = "„";
+    std::size_t characters = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (characters == kMaxCharacters) {
+            quoted += "…";
+            break;
+        }
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        std::size_t length = 1;
+        if (c >= 0x20 && c < 0x7F) {
+            quoted += static_cast<char>(c);
+        } else if (c >= 0x80 && (length = Utf8SequenceLength(text, i)) != 0) {
+            quoted.append(text, i, length);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            quoted += escaped;
+            length = 1;
+        }
+        i += length;
+        ++characters;
+    }
+    return quoted + "“";
+}

@@ -1,0 +1,32 @@
+#pragma once
+// The one exception type of the program. Every failure except the missing pin
+// assignment file travels as a Failure from where it happens to the program's
+// entry point, which shows the failure report and ends the program.
+
+#include <string>
+
+enum class FailureKind {
+    FileCannotBeOpened,   // the pin assignment file vanished after the existence test, or access is refused
+    InputPastEndOfFile,   // the pin assignment file has fewer than 24 lines
+    TypeMismatch,         // a value that must be a number is not one (empty text included)
+    Overflow,             // a number beyond the range of the field that holds it
+    SubscriptOutOfRange,  // a pin number outside 0..17
+    PortLibraryNotFound,  // the port library cannot be loaded at the first port write
+    EntryPointNotFound,   // the port library has no Out32
+};
+
+struct Failure {
+    FailureKind kind;
+    std::string detail;  // where it happened and what was read, in German, for the user
+};
+
+// The kind's German name as the failure report shows it, e.g. "Typen unverträglich".
+const char* FailureKindName(FailureKind kind);
+
+// The failure report's text: the kind's name on the first line, the detail on the second.
+std::string FailureReportText(const Failure& failure);
+
+// Text read from a file or the environment, made fit to stand inside „…“ in a report:
+// control bytes and bytes that are not UTF-8 are shown as \xNN, and a long text is cut
+// after 40 characters with "…", so that a broken file cannot garble the report.
+std::string QuoteForReport(const std::string& text);

@@ -1,0 +1,73 @@
+#pragma once
+// The host operations that the program calls. One implementation per host is
+// linked in: posix.cpp on Linux, win32.cpp on Windows, and a recording fake in
+// the unit tests. Operations that can fail throw a Failure (platform/failure.h).
+
+#include <string>
+
+namespace host {
+
+// ---- Message box ------------------------------------------------------------
+
+enum class Buttons { Ok, OkCancel };  // with OkCancel, OK is the default button
+enum class Icon { None, Critical };
+
+constexpr int kOk = 1;
+constexpr int kCancel = 2;
+
+// Shows a modal message box and returns the button chosen: kOk or kCancel.
+// Closing the box without choosing (Esc, the close button, the end of input on
+// a console) gives kCancel. Lines of text are joined by a carriage return ('\r').
+// Texts are UTF-8.
+int ShowMessageBox(const std::string& text, const std::string& title, Buttons buttons, Icon icon);
+
+// ---- Files ------------------------------------------------------------------
+
+// The path of the file with this name in the directory that holds the running
+// executable (never the working directory).
+std::string PathInProgramDirectory(const std::string& name);
+
+// Whether an ordinary file is found at path; a directory of that name is not one.
+bool IsOrdinaryFile(const std::string& path);
+
+struct TextFile;
+
+// Opens a file for reading line by line. Throws FileCannotBeOpened with the path
+// and the system's reason.
+TextFile* OpenTextFile(const std::string& path);
+
+// Reads the next line, without its line end, bytes as they are. Lines end with
+// CR LF or a bare LF; a last line may lack its line end; a UTF-8 byte-order mark
+// before the first line is skipped. Returns false at the end of the file.
+bool ReadTextLine(TextFile* file, std::string& line);
+
+void CloseTextFile(TextFile* file);
+
+// ---- Time and events --------------------------------------------------------
+
+// A monotonic clock in milliseconds with a fractional part. Unaffected by the
+// time of day, midnight and daylight-saving changes; only differences count.
+double ClockMilliseconds();
+
+// One pass over the events pending for the program. On a console host there are
+// none and the pass does nothing.
+void ProcessPendingEvents();
+
+// ---- Ending and failures ----------------------------------------------------
+
+// Ends the program at once with this exit status.
+[[noreturn]] void EndProgram(int status);
+
+// Shows the failure report: the kind's German name and the detail. Does not end
+// the program; the entry point does that.
+void ReportFailure(const std::string& report);
+
+// ---- Port -------------------------------------------------------------------
+
+// Writes value to the I/O port at address through the port library's Out32.
+// The library is bound at the first call and kept. Throws PortLibraryNotFound
+// when it cannot be loaded and EntryPointNotFound when it has no Out32, each
+// with the library's name and the system's message; nothing is written then.
+void Out32(short address, short value);
+
+}  // namespace host

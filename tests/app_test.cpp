@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "config/pin_assignment.h"
+#include "fake_host.h"
+#include "platform/platform.h"
+#include "test_files.h"
+
+namespace {
+
+using Transcript = std::vector<std::string>;
+
+const std::string kConfirmation =
+    "MessageBox Tormal fahren [OK|Abbrechen]: Es wird ein Rechteck gefahren mit jeweils 100 Motorschritten nach "
+    "vorne und 100 Motorschritten nach rechts!\rBitte die Schlitten passend Positionieren , auch die Z-Achse , das "
+    "geplottet werden kann und auf [OK] drücken !";
+
+class AppTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fake::Reset();
+        fake::programDirectory = dir.path();
+        fake::msPerEventPass = 15;
+        lines = SampleLines();
+        lines[23] = "1";
+    }
+
+    // Runs the program as its entry point does; returns the exit status and
+    // the transcript from the confirmation on.
+    int Run() {
+        WriteLines(dir / "Pinbelegung.txt", lines);
+        int status;
+        try {
+            status = RunProgram();
+        } catch (const fake::ProgramEnded& ended) {
+            status = ended.status;
+        }
+        const auto box = std::find(fake::transcript.begin(), fake::transcript.end(), kConfirmation);
+        afterLoad.assign(box, fake::transcript.end());
+        return status;
+    }
+
+    ScratchDirectory dir;
+    std::vector<std::string> lines;
+    Transcript afterLoad;
+};
+
+TEST_F(AppTest, CancelEndsWithoutTouchingThePort) {
+    fake::answers = {host::kCancel};
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(afterLoad, Transcript{kConfirmation});
+    EXPECT_EQ(ConfirmResult, host::kCancel);
+}
+
+TEST_F(AppTest, OkDrivesTheRectangleAndEnds) {
+    fake::answers = {host::kOk};
+    EXPECT_EQ(Run(), 0);
+    Transcript expected = {kConfirmation};
+    double clock = 0;
+    for (const char* pattern : {"12", "3", "4", "1"}) {  // Y on pins 4/5, X on pins 2/3
+        expected.insert(expected.end(), {"Clock " + std::to_string(int(clock)), "Events",
+                                         "Clock " + std::to_string(int(clock + 15)), "Out32 888 0",
+                                         std::string("Out32 888 ") + pattern});
+        clock += 15;
+    }
+    expected.insert(expected.end(), {"Out32 888 0", "EndProgram 0"});
+    EXPECT_EQ(afterLoad, expected);
+}
+
+TEST_F(AppTest, ConfirmationNamesOneHundredStepsWhateverTheFileSays) {
+    lines[23] = "0";
+    fake::answers = {host::kOk};
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(afterLoad, (Transcript{kConfirmation, "Out32 888 0", "EndProgram 0"}));
+}
+
+TEST_F(AppTest, FailureIsReportedOnceWithStatusOne) {
+    const struct {
+        int line;
+        std::string value;
+        bool confirmed;
+        std::string report;
+    } cases[] = {
+        {2, "zwei", false, "ReportFailure Laufzeitfehler: Typen unverträglich\nPinbelegung.txt, Zeile 2: „zwei“"},
+        {22, "LPT1", true,
+         "ReportFailure Laufzeitfehler: Typen unverträglich\nPortadresse (Pinbelegung.txt, Zeile 22): „LPT1“"},
+    };
+    for (const auto& c : cases) {
+        fake::Reset();
+        fake::programDirectory = dir.path();
+        fake::answers = {host::kOk};
+        lines = SampleLines();
+        lines[static_cast<std::size_t>(c.line - 1)] = c.value;
+
+        EXPECT_EQ(Run(), 1) << c.value;
+
+        EXPECT_EQ(fake::transcript.back(), c.report);
+        EXPECT_EQ(afterLoad.empty(), !c.confirmed) << c.value;
+        EXPECT_EQ(std::count_if(fake::transcript.begin(), fake::transcript.end(),
+                                [](const std::string& call) { return call.rfind("Out32", 0) == 0; }),
+                  0);
+    }
+}
+
+TEST_F(AppTest, MissingFileEndsBeforeTheConfirmation) {
+    fake::answers = {host::kOk};
+    int status = -1;
+    try {
+        status = RunProgram();
+    } catch (const fake::ProgramEnded& ended) {
+        status = ended.status;
+    }
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(fake::transcript.back(), "EndProgram 2");
+    EXPECT_EQ(std::count(fake::transcript.begin(), fake::transcript.end(), kConfirmation), 0);
+}
+
+}  // namespace

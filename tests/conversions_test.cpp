@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "config/conversions.h"
+#include "platform/failure.h"
+
+namespace {
+
+const std::string kWhere = "Pinbelegung.txt, Zeile 2";
+
+// What a conversion gave: its value as text, or the failure kind's name.
+std::string Outcome(const std::function<std::string()>& convert) {
+    try {
+        return convert();
+    } catch (const Failure& failure) {
+        return FailureKindName(failure.kind);
+    }
+}
+
+const char* const kMismatch = "Typen unverträglich";
+const char* const kOverflow = "Überlauf";
+
+struct Case {
+    std::string text;
+    std::string expected;  // the value, or the failure kind's German name
+};
+
+TEST(Conversions, PinNumbersAreWholeDecimalNumbersWithin32Bits) {
+    const Case cases[] = {
+        {"2", "2"},
+        {" 17 ", "17"},
+        {"\t9\t", "9"},
+        {"-1", "-1"},
+        {"007", "7"},
+        {"2147483647", "2147483647"},
+        {"-2147483648", "-2147483648"},
+        {"2147483648", kOverflow},
+        {"-2147483649", kOverflow},
+        {std::string(400, '9'), kOverflow},
+        {"", kMismatch},
+        {"   ", kMismatch},
+        {"-", kMismatch},
+        {"+3", kMismatch},
+        {"3.5", kMismatch},
+        {"3,5", kMismatch},
+        {"1e3", kMismatch},
+        {"0x3", kMismatch},
+        {"1 000", kMismatch},
+        {"- 3", kMismatch},
+        {std::string("3\0", 2), kMismatch},
+        {"abc", kMismatch},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Outcome([&] { return std::to_string(ConvertPinNumber(c.text, kWhere)); }), c.expected)
+            << "text: " << c.text;
+}
+
+TEST(Conversions, DecimalsReadTheLeadingNumberWithCommaOrPoint) {
+    const struct {
+        std::string text;
+        double expected;
+    } cases[] = {
+        {"12,5", 12.5},   {"12.5", 12.5},     {"1,234.5", 1.234}, {"abc", 0},     {"", 0},
+        {"  -3,5e2x", -350}, {"3e", 3},       {"3e+", 3},          {"2E-1", 0.2},  {".5", 0.5},
+        {",5", 0.5},      {"5.", 5},          {"+2", 2},           {"-", 0},       {"inf", 0},
+        {"nan", 0},       {"0x10", 0},        {"1e-400", 0},       {"4 5", 4},     {"80,0", 80},
+    };
+    for (const auto& c : cases) EXPECT_DOUBLE_EQ(ConvertDecimal(c.text, kWhere), c.expected) << "text: " << c.text;
+
+    EXPECT_EQ(Outcome([] { return std::to_string(ConvertDecimal("1e400", kWhere)); }), kOverflow);
+    EXPECT_EQ(Outcome([] { return std::to_string(ConvertDecimal("-1,5e999", kWhere)); }), kOverflow);
+}
+
+TEST(Conversions, PortAddressesAreDecimalOrHexWithin16Bits) {
+    const Case cases[] = {
+        {"888", "888"},
+        {" 888 ", "888"},
+        {"0x378", "888"},
+        {"0X378", "888"},
+        {"&H378", "888"},
+        {"&h3bc", "956"},
+        {"0xE800", "-6144"},
+        {"&HFFFF", "-1"},
+        {"0x0000378", "888"},
+        {"-32768", "-32768"},
+        {"32767", "32767"},
+        {"32768", kOverflow},
+        {"-32769", kOverflow},
+        {"0x10000", kOverflow},
+        {"", kMismatch},
+        {"abc", kMismatch},
+        {"0x", kMismatch},
+        {"&H", kMismatch},
+        {"0x37G", kMismatch},
+        {"-0x378", kMismatch},
+        {"378h", kMismatch},
+        {"888.0", kMismatch},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Outcome([&] { return std::to_string(ConvertPortAddress(c.text, kWhere)); }), c.expected)
+            << "text: " << c.text;
+}
+
+TEST(Conversions, StepCountsAreWholeNumbersWithin64Bits) {
+    const Case cases[] = {
+        {"100", "100"},
+        {"0", "0"},
+        {"-5", "-5"},
+        {"9223372036854775807", "9223372036854775807"},
+        {"-9223372036854775808", "-9223372036854775808"},
+        {"9223372036854775808", kOverflow},
+        {"", kMismatch},
+        {"1.5", kMismatch},
+        {"100 Schritte", kMismatch},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Outcome([&] { return std::to_string(ConvertStepCount(c.text, kWhere)); }), c.expected)
+            << "text: " << c.text;
+}
+
+TEST(Conversions, FailureDetailNamesThePlaceAndTheTextRead) {
+    try {
+        ConvertPinNumber("zwei", kWhere);
+        FAIL() << "no failure";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.detail, "Pinbelegung.txt, Zeile 2: „zwei“");
+        EXPECT_EQ(FailureReportText(failure), "Laufzeitfehler: Typen unverträglich\nPinbelegung.txt, Zeile 2: „zwei“");
+    }
+}
+
+TEST(Conversions, ReportQuotesKeepBrokenTextReadable) {
+    const Case cases[] = {
+        {"888", "„888“"},
+        {"", "„“"},
+        {"Tür", "„Tür“"},                                    // UTF-8 stays
+        {"T\xFCr", "„T\\xFCr“"},                             // a code-page byte is shown, not passed on
+        {std::string("a\0b\r\x1b", 5), "„a\\x00b\\x0D\\x1B“"},  // control bytes
+        {"\xE2\x82", "„\\xE2\\x82“"},                        // a cut UTF-8 sequence
+        {"\xED\xA0\x80", "„\\xED\\xA0\\x80“"},               // a UTF-16 surrogate
+        {std::string(45, '7'), "„" + std::string(40, '7') + "…“"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(QuoteForReport(c.text), c.expected);
+}
+
+}  // namespace

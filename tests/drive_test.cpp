@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "config/pin_assignment.h"
+#include "drive/drive.h"
+#include "fake_host.h"
+#include "platform/failure.h"
+
+namespace {
+
+using Transcript = std::vector<std::string>;
+
+class DriveTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fake::Reset();
+        // The clock jumps a whole pause at every event pass, so each pause reads: start, pass, end.
+        fake::msPerEventPass = StepPauseMs;
+        PinAssignment = PinAssignmentRecord{};
+        PinAssignment.YStepBit = 1;
+        PinAssignment.YDirBit = 2;
+        PinAssignment.XStepBit = 4;
+        PinAssignment.XDirBit = 8;
+        PinAssignment.PortAddress = "888";
+        PinAssignment.StepsPerSide = "3";
+    }
+
+    // The pulses of one side: pause, 0, pattern.
+    void ExpectPulses(Transcript& expected, int count, int pattern, const std::string& port = "888") {
+        for (int i = 0; i < count; ++i) {
+            const double start = clock;
+            clock += StepPauseMs;
+            expected.insert(expected.end(), {"Clock " + Number(start), "Events", "Clock " + Number(clock),
+                                             "Out32 " + port + " 0", "Out32 " + port + " " + std::to_string(pattern)});
+        }
+    }
+
+    static std::string Number(double ms) {
+        std::ostringstream text;
+        text << ms;
+        return text.str();
+    }
+
+    static std::optional<Failure> DriveFailure() {
+        try {
+            DriveTestRectangle();
+        } catch (const Failure& failure) {
+            return failure;
+        }
+        return std::nullopt;
+    }
+
+    double clock = 0;
+};
+
+TEST_F(DriveTest, DrivesFourSidesThenSwitchesEveryLineOff) {
+    DriveTestRectangle();
+
+    Transcript expected;
+    ExpectPulses(expected, 3, 1 + 2);  // forward: Y step and direction
+    ExpectPulses(expected, 3, 4 + 8);  // right: X step and direction
+    ExpectPulses(expected, 3, 1);      // back: Y step alone
+    ExpectPulses(expected, 3, 4);      // left: X step alone
+    expected.push_back("Out32 888 0");
+    EXPECT_EQ(fake::transcript, expected);
+}
+
+TEST_F(DriveTest, PatternIsTheSumOfTwoBitsNotTheirOr) {
+    PinAssignment.YStepBit = 2;  // step and direction both on pin 3
+    PinAssignment.YDirBit = 2;
+    PinAssignment.XStepBit = std::nullopt;  // a pin without a data line
+    PinAssignment.XDirBit = 128;
+    PinAssignment.StepsPerSide = "1";
+    PinAssignment.PortAddress = "0xE800";
+
+    DriveTestRectangle();
+
+    Transcript expected;
+    ExpectPulses(expected, 1, 4, "-6144");
+    ExpectPulses(expected, 1, 128, "-6144");
+    ExpectPulses(expected, 1, 2, "-6144");
+    ExpectPulses(expected, 1, 0, "-6144");  // the pauses still run
+    expected.push_back("Out32 -6144 0");
+    EXPECT_EQ(fake::transcript, expected);
+}
+
+TEST_F(DriveTest, NoPulseWhenTheStepCountIsBelowOne) {
+    for (const char* steps : {"0", "-5", " -9223372036854775808 "}) {
+        fake::transcript.clear();
+        PinAssignment.StepsPerSide = steps;
+        DriveTestRectangle();
+        EXPECT_EQ(fake::transcript, Transcript{"Out32 888 0"}) << steps;
+    }
+}
+
+TEST_F(DriveTest, FailuresHappenAtTheirMomentAndWriteNothing) {
+    const Transcript firstPause = {"Clock 0", "Events", "Clock 15"};
+    const struct {
+        const char* name;
+        std::string steps;
+        std::string port;
+        bool libraryMissing;
+        FailureKind kind;
+        std::string detail;
+        Transcript before;  // what happened before the failure
+    } cases[] = {
+        {"empty step count", "", "888", false, FailureKind::TypeMismatch,
+         "Schritte je Seite (Pinbelegung.txt, Zeile 24): „“", {}},
+        {"step count too large", "9223372036854775808", "888", false, FailureKind::Overflow,
+         "Schritte je Seite (Pinbelegung.txt, Zeile 24): „9223372036854775808“", {}},
+        {"port address of letters", "3", "LPT1", false, FailureKind::TypeMismatch,
+         "Portadresse (Pinbelegung.txt, Zeile 22): „LPT1“", firstPause},
+        {"port address too large", "3", "40000", false, FailureKind::Overflow,
+         "Portadresse (Pinbelegung.txt, Zeile 22): „40000“", firstPause},
+        {"port library missing", "3", "888", true, FailureKind::PortLibraryNotFound, "libinpout32.so: weg",
+         firstPause},
+        {"port library missing, no steps", "0", "888", true, FailureKind::PortLibraryNotFound,
+         "libinpout32.so: weg", {}},
+        {"bad port address, no steps", "0", "", false, FailureKind::TypeMismatch,
+         "Portadresse (Pinbelegung.txt, Zeile 22): „“", {}},
+    };
+    for (const auto& c : cases) {
+        fake::Reset();
+        fake::msPerEventPass = StepPauseMs;
+        if (c.libraryMissing) fake::bindFailure = Failure{FailureKind::PortLibraryNotFound, "libinpout32.so: weg"};
+        PinAssignment.StepsPerSide = c.steps;
+        PinAssignment.PortAddress = c.port;
+
+        const std::optional<Failure> failure = DriveFailure();
+
+        ASSERT_TRUE(failure) << c.name;
+        EXPECT_EQ(failure->kind, c.kind) << c.name;
+        EXPECT_EQ(failure->detail, c.detail) << c.name;
+        EXPECT_EQ(fake::transcript, c.before) << c.name;
+    }
+}
+
+TEST(Pause, ReturnsAtTheFirstReadingThatReachesTheEnd) {
+    const struct {
+        double ms;
+        double perRead;
+        double perEventPass;
+        int eventPasses;
+    } cases[] = {
+        {15, 0, 5, 3},    // 5, 10, 15: returns exactly at the end
+        {15, 0, 4, 4},    // 4, 8, 12, 16
+        {15, 4, 0, 4},    // a clock that moves only when read: 4, 8, 12, 16
+        {15, 0, 15, 1},   // a slow event pass
+        {0, 0, 0, 1},     // even a pause of 0 pumps events once and reads twice
+        {-3, 0, 0, 1},
+        {15, 0, 0.25, 60},
+    };
+    for (const auto& c : cases) {
+        fake::Reset();
+        fake::clockMs = 1000;
+        fake::msPerRead = c.perRead;
+        fake::msPerEventPass = c.perEventPass;
+
+        Pause(c.ms);
+
+        int passes = 0, readings = 0;
+        for (const std::string& call : fake::transcript) {
+            passes += call == "Events";
+            readings += call.rfind("Clock", 0) == 0;
+        }
+        EXPECT_EQ(passes, c.eventPasses) << c.ms << " ms, " << c.perEventPass << " ms per pass";
+        EXPECT_EQ(readings, c.eventPasses + 1);
+        EXPECT_EQ(fake::transcript.front(), "Clock 1000");
+        EXPECT_EQ(fake::transcript[1], "Events");
+        EXPECT_GE(fake::clockMs - c.perRead, 1000 + c.ms) << "returned early";
+    }
+}
+
+}  // namespace

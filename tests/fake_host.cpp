@@ -1,0 +1,109 @@
+#include "fake_host.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+
+#include <sys/stat.h>
+
+#include "platform/platform.h"
+#include "platform/textfile.h"
+
+namespace fake {
+
+std::vector<std::string> transcript;
+std::string programDirectory;
+std::deque<int> answers;
+double clockMs = 0;
+double msPerRead = 0;
+double msPerEventPass = 5;
+std::optional<Failure> bindFailure;
+bool bound = false;
+
+void Reset() {
+    transcript.clear();
+    programDirectory = "/nonexistent";
+    answers.clear();
+    clockMs = 0;
+    msPerRead = 0;
+    msPerEventPass = 5;
+    bindFailure.reset();
+    bound = false;
+}
+
+namespace {
+void Record(const std::string& call) { transcript.push_back(call); }
+}  // namespace
+
+}  // namespace fake
+
+namespace host {
+
+int ShowMessageBox(const std::string& text, const std::string& title, Buttons buttons, Icon icon) {
+    fake::Record("MessageBox " + title + (buttons == Buttons::Ok ? " [OK]" : " [OK|Abbrechen]") +
+                 (icon == Icon::Critical ? " critical: " : ": ") + text);
+    if (buttons == Buttons::Ok) return kOk;
+    if (fake::answers.empty()) return kCancel;  // as closing the box
+    const int answer = fake::answers.front();
+    fake::answers.pop_front();
+    return answer;
+}
+
+std::string PathInProgramDirectory(const std::string& name) {
+    fake::Record("PathInProgramDirectory " + name);
+    return fake::programDirectory + "/" + name;
+}
+
+bool IsOrdinaryFile(const std::string& path) {
+    fake::Record("IsOrdinaryFile");
+    struct stat status{};
+    return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+TextFile* OpenTextFile(const std::string& path) {
+    fake::Record("OpenTextFile");
+    std::FILE* stream = std::fopen(path.c_str(), "rb");
+    if (stream == nullptr) throw Failure{FailureKind::FileCannotBeOpened, path + ": " + std::strerror(errno)};
+    return textfile::Adopt(stream);
+}
+
+bool ReadTextLine(TextFile* file, std::string& line) {
+    const bool read = textfile::ReadLine(file, line);
+    fake::Record(read ? "ReadTextLine" : "ReadTextLine: Dateiende");
+    return read;
+}
+
+void CloseTextFile(TextFile* file) {
+    fake::Record("CloseTextFile");
+    textfile::Close(file);
+}
+
+double ClockMilliseconds() {
+    const double now = fake::clockMs;
+    fake::clockMs += fake::msPerRead;
+    std::ostringstream call;
+    call << "Clock " << now;
+    fake::Record(call.str());
+    return now;
+}
+
+void ProcessPendingEvents() {
+    fake::Record("Events");
+    fake::clockMs += fake::msPerEventPass;
+}
+
+void EndProgram(int status) {
+    fake::Record("EndProgram " + std::to_string(status));
+    throw fake::ProgramEnded{status};
+}
+
+void ReportFailure(const std::string& report) { fake::Record("ReportFailure " + report); }
+
+void Out32(short address, short value) {
+    if (!fake::bound && fake::bindFailure) throw *fake::bindFailure;
+    fake::bound = true;
+    fake::Record("Out32 " + std::to_string(address) + " " + std::to_string(value));
+}
+
+}  // namespace host

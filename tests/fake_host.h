@@ -1,0 +1,31 @@
+#pragma once
+// A host for the unit tests: every call is appended to a transcript, the clock
+// moves only when it is read or events are pumped, message boxes answer from a
+// script, and files are the real ones below a chosen program directory.
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/failure.h"
+
+namespace fake {
+
+extern std::vector<std::string> transcript;
+extern std::string programDirectory;  // where PathInProgramDirectory points
+extern std::deque<int> answers;       // for boxes with OK and Cancel, in order
+extern double clockMs;                // what the next reading returns, before its own advance
+extern double msPerRead;              // the clock's advance at every reading
+extern double msPerEventPass;         // the clock's advance at every event pass
+extern std::optional<Failure> bindFailure;  // thrown by the first Out32, as a port library that won't load
+
+// EndProgram throws this instead of ending the test process.
+struct ProgramEnded {
+    int status;
+};
+
+// Back to an empty transcript, a clock at 0 that advances 5 ms per event pass, and a bindable port.
+void Reset();
+
+}  // namespace fake
