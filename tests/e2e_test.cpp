@@ -1,2 +1,163 @@
+// Runs the built program as a user would: copied with the simulated port into
+// a scratch directory, answering the dialog on standard input, with the port's
+// write log in PLOTTERTEST_PORT_LOG.
+
 #include <gtest/gtest.h>
-TEST(E2E, Placeholder) {}
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Write {
+    int address;
+    int value;
+    long long ns;
+};
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+    std::vector<Write> writes;
+    bool logWritten;
+};
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::copy_file(PLOTTERTEST_PROGRAM, program / "plottertest");
+        fs::copy_file(PLOTTERTEST_SIM_PORT, program / "libinpout32.so");
+        lines = SampleLines();
+    }
+
+    // Runs the program from another working directory, so that only the
+    // program's own directory can supply the wiring file and the port.
+    Outcome Start(const std::string& answers, bool writeFile = true) {
+        if (writeFile) WriteLines(program / "Pinbelegung.txt", lines);
+        WriteText(work / "answers", answers);
+        const std::string command = "cd '" + work.path() + "' && PLOTTERTEST_PORT_LOG='" + (work / "log") + "' '" +
+                                    (program / "plottertest") + "' < answers > out 2> err";
+        const int raw = std::system(command.c_str());
+        Outcome run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(work / "out"), ReadText(work / "err"), {},
+                fs::exists(work / "log")};
+        std::istringstream log(ReadText(work / "log"));
+        for (Write w{}; log >> w.address >> w.value >> w.ns;) run.writes.push_back(w);
+        return run;
+    }
+
+    ScratchDirectory program;
+    ScratchDirectory work;
+    std::vector<std::string> lines;
+};
+
+// At least 15 ms between the last write of one pulse and the first of the next.
+void ExpectPausesOfAtLeast15Ms(const std::vector<Write>& writes) {
+    for (std::size_t i = 2; i + 1 < writes.size(); i += 2)
+        ASSERT_GE(writes[i].ns - writes[i - 1].ns, 15'000'000) << "before write " << i + 1;
+}
+
+TEST_F(EndToEnd, ThreeStepsWriteForWrite) {
+    lines[1] = "4";  // X step: bit 4
+    lines[3] = "5";  // X direction: bit 8
+    lines[7] = "2";  // Y step: bit 1
+    lines[9] = "3";  // Y direction: bit 2
+    lines[23] = "3";
+
+    const Outcome run = Start("\n");
+
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::vector<std::pair<int, int>> expected;
+    for (int pattern : {3, 12, 1, 4})
+        for (int step = 0; step < 3; ++step) expected.insert(expected.end(), {{888, 0}, {888, pattern}});
+    expected.push_back({888, 0});
+    std::vector<std::pair<int, int>> written;
+    for (const Write& w : run.writes) written.push_back({w.address, w.value});
+    EXPECT_EQ(written, expected);
+    ExpectPausesOfAtLeast15Ms(run.writes);
+    EXPECT_NE(run.err.find("Simulierter Parallelport an Adresse 888 (0x378)"), std::string::npos) << run.err;
+}
+
+TEST_F(EndToEnd, HundredStepsMake801WritesAtTheirPace) {
+    const Outcome run = Start("ok\n");
+
+    EXPECT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(run.writes.size(), 801u);
+    EXPECT_EQ(run.writes.back().value, 0);
+    ExpectPausesOfAtLeast15Ms(run.writes);
+    const double seconds = double(run.writes.back().ns - run.writes.front().ns) / 1e9;
+    EXPECT_GE(seconds, 399 * 0.015);
+    EXPECT_NE(run.err.find("801 Schreibzugriffe"), std::string::npos) << run.err;
+}
+
+TEST_F(EndToEnd, CancelWritesNothingAndNeverLoadsThePort) {
+    for (const char* answers : {"a\n", "Abbrechen\n", "cancel\n", "\x1b\n", "", "vielleicht\nc\n"}) {
+        const Outcome run = Start(answers);
+        EXPECT_EQ(run.status, 0) << answers;
+        EXPECT_FALSE(run.logWritten) << answers;
+        EXPECT_EQ(run.err, "") << "the simulated port speaks when it is loaded";
+        EXPECT_NE(run.out.find("== Tormal fahren =="), std::string::npos);
+    }
+}
+
+TEST_F(EndToEnd, MissingFileIsReportedInTheProgramsWords) {
+    // A wiring file in the working directory does not count.
+    WriteLines(work / "Pinbelegung.txt", lines);
+    const Outcome run = Start("\n\n", false);
+
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.out.find("Datei fehlt!"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Es fehlt die Datei :  Pinbelegung.txt !"), std::string::npos);
+    EXPECT_EQ(run.out.find("Tormal fahren"), std::string::npos) << "no confirmation after it";
+    EXPECT_FALSE(run.logWritten);
+}
+
+TEST_F(EndToEnd, FailuresAreReportedOnStandardErrorWithStatusOne) {
+    const struct {
+        const char* name;
+        int line;
+        std::string value;
+        std::string report;
+    } cases[] = {
+        {"pin out of range", 2, "18",
+         "plottertest: Laufzeitfehler: Index außerhalb des gültigen Bereichs\nPinbelegung.txt, Zeile 2: Pin „18“"},
+        {"short file", 0, "", "Laufzeitfehler: Einlesen hinter Dateiende\nPinbelegung.txt, Zeile 24"},
+        {"bad port", 22, "LPT1", "Laufzeitfehler: Typen unverträglich\nPortadresse (Pinbelegung.txt, Zeile 22)"},
+    };
+    for (const auto& c : cases) {
+        lines = SampleLines();
+        if (c.line == 0)
+            lines.pop_back();
+        else
+            lines[static_cast<std::size_t>(c.line - 1)] = c.value;
+        const Outcome run = Start("\n");
+        EXPECT_EQ(run.status, 1) << c.name;
+        EXPECT_NE(run.err.find(c.report), std::string::npos) << c.name << ": " << run.err;
+        EXPECT_TRUE(run.writes.empty()) << c.name;
+    }
+}
+
+TEST_F(EndToEnd, PortLibraryProblemsAreReportedAtTheFirstWrite) {
+    fs::remove(program / "libinpout32.so");
+    Outcome run = Start("\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("Laufzeitfehler: Portbibliothek nicht gefunden\nlibinpout32.so"), std::string::npos)
+        << run.err;
+
+    fs::copy_file(PLOTTERTEST_NO_OUT32, program / "libinpout32.so");
+    run = Start("\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("Laufzeitfehler: Einsprungpunkt nicht gefunden\n" + (program / "libinpout32.so")),
+              std::string::npos)
+        << run.err;
+}
+
+}  // namespace
