@@ -121,16 +121,6 @@ TEST(Conversions, StepCountsAreWholeNumbersWithin64Bits) {
             << "text: " << c.text;
 }
 
-TEST(Conversions, FailureDetailNamesThePlaceAndTheTextRead) {
-    try {
-        ConvertPinNumber("zwei", kWhere);
-        FAIL() << "no failure";
-    } catch (const Failure& failure) {
-        EXPECT_EQ(failure.detail, "Pinbelegung.txt, Zeile 2: „zwei“");
-        EXPECT_EQ(FailureReportText(failure), "Laufzeitfehler: Typen unverträglich\nPinbelegung.txt, Zeile 2: „zwei“");
-    }
-}
-
 TEST(Conversions, ReportQuotesKeepBrokenTextReadable) {
     const Case cases[] = {
         {"888", "„888“"},
