@@ -3,13 +3,21 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
 ScratchDirectory::ScratchDirectory() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "plottertest-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto candidate =
+            std::filesystem::temp_directory_path() / ("plottertest-" + std::to_string(random()));
+        if (std::filesystem::create_directory(candidate)) {
+            path_ = candidate.string();
+            return;
+        }
+    }
+    throw std::runtime_error("no scratch directory");
 }
 
 ScratchDirectory::~ScratchDirectory() {
@@ -38,4 +46,32 @@ std::string ReadText(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+std::vector<PortWrite> ReadPortLog(const std::string& path) {
+    std::vector<PortWrite> writes;
+    std::istringstream log(ReadText(path));
+    for (PortWrite w{}; log >> w.address >> w.value >> w.ns;) writes.push_back(w);
+    return writes;
+}
+
+std::vector<std::pair<int, int>> ThreeStepExample() {
+    std::vector<std::pair<int, int>> expected;
+    for (int pattern : {3, 12, 1, 4})
+        for (int step = 0; step < 3; ++step) expected.insert(expected.end(), {{888, 0}, {888, pattern}});
+    expected.push_back({888, 0});
+    return expected;
+}
+
+std::vector<std::pair<int, int>> AddressesAndValues(const std::vector<PortWrite>& writes) {
+    std::vector<std::pair<int, int>> pairs;
+    for (const PortWrite& w : writes) pairs.push_back({w.address, w.value});
+    return pairs;
+}
+
+std::vector<std::size_t> ShortPauses(const std::vector<PortWrite>& writes) {
+    std::vector<std::size_t> shortOnes;
+    for (std::size_t i = 2; i + 1 < writes.size(); i += 2)
+        if (writes[i].ns - writes[i - 1].ns < 15'000'000) shortOnes.push_back(i);
+    return shortOnes;
 }

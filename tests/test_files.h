@@ -1,7 +1,9 @@
 #pragma once
 // Scratch directories and wiring files for the tests.
 
+#include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A new empty directory below the system's temporary directory, removed with everything in it when the
@@ -26,3 +28,19 @@ std::vector<std::string> SampleLines();
 void WriteLines(const std::string& path, const std::vector<std::string>& lines, const std::string& lineEnd = "\r\n");
 void WriteText(const std::string& path, const std::string& text);
 std::string ReadText(const std::string& path);
+
+// One line of the simulated port's write log (PLOTTERTEST_PORT_LOG).
+struct PortWrite {
+    int address;
+    int value;
+    long long ns;
+};
+std::vector<PortWrite> ReadPortLog(const std::string& path);
+
+// The (address, value) pairs of the 3-step example, with X on bits 4/8 and Y on 1/2, port 888.
+std::vector<std::pair<int, int>> ThreeStepExample();
+std::vector<std::pair<int, int>> AddressesAndValues(const std::vector<PortWrite>& writes);
+
+// The writes that followed a pause of less than 15 ms: between the last write of
+// one pulse and the first of the next. Empty when every pause held.
+std::vector<std::size_t> ShortPauses(const std::vector<PortWrite>& writes);

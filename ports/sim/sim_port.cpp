@@ -3,8 +3,7 @@
 // variable PLOTTERTEST_PORT_LOG naming a file, every write is appended to it as
 // "address value nanoseconds" (monotonic clock), one line per write.
 
-#include <time.h>
-
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -39,9 +38,11 @@ struct SimulatedPort {
 SimulatedPort port;
 
 long long MonotonicNanoseconds() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+    // The same clock as the program's pause on Linux (CLOCK_MONOTONIC); the
+    // performance counter on Windows.
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 void Log(short address, short value) {
