@@ -1,0 +1,327 @@
+// Runs the Windows program (build-windows) under Wine on a virtual X display and
+// answers its message boxes with xdotool, as a user at the keyboard would. What
+// the program passes to user32 is read from Wine's relay trace of MessageBoxW;
+// a screenshot of every box is kept under the build's test-artifacts folder.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "test_files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+const std::string kWindowsBuild = PLOTTERTEST_WINDOWS_BUILD;
+const std::string kWinePrefix = PLOTTERTEST_WINE_PREFIX;
+const std::string kArtifacts = PLOTTERTEST_ARTIFACTS;
+
+const std::string kConfirmationText =
+    "Es wird ein Rechteck gefahren mit jeweils 100 Motorschritten nach vorne und 100 Motorschritten nach "
+    "rechts!\rBitte die Schlitten passend Positionieren , auch die Z-Achse , das geplottet werden kann und auf "
+    "[OK] drücken !";
+const std::string kMissingFileText =
+    "Achtung !\rEs fehlt die Datei :  Pinbelegung.txt !\r"
+    "Ohne diese Datei kann dieses Programm leider nicht ordnungsgemäß funktionieren!";
+constexpr unsigned kOkCancel = 0x1;         // MB_OKCANCEL, first button default, no icon
+constexpr unsigned kOkCritical = 0x10;      // MB_OK | MB_ICONERROR
+
+std::string Capture(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
+        pclose(pipe);
+    }
+    return output;
+}
+
+bool Succeeds(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+
+// What keeps these tests from running here, or nothing.
+std::string MissingTool() {
+    for (const char* tool : {"wine", "Xvfb", "xdotool", "import"})
+        if (!Succeeds(std::string("command -v ") + tool)) return std::string(tool) + " is not installed";
+    for (const char* file : {"plottertest.exe", "inpout32.dll", "tests/libno_out32.dll"})
+        if (!fs::exists(kWindowsBuild + "/" + file))
+            return kWindowsBuild + "/" + file + " is not built (cmake --preset windows && cmake --build build-windows)";
+    return {};
+}
+
+// '\00fc' and the other escapes of Wine's debug strings back to UTF-8.
+std::string FromDebugString(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+            continue;
+        }
+        const char c = text[++i];
+        if (c == 'r') out += '\r';
+        else if (c == 'n') out += '\n';
+        else if (c == 't') out += '\t';
+        else if (std::isxdigit(static_cast<unsigned char>(c)) && i + 3 < text.size()) {
+            const unsigned code = static_cast<unsigned>(std::stoul(text.substr(i, 4), nullptr, 16));
+            i += 3;
+            if (code < 0x80) {
+                out += static_cast<char>(code);
+            } else if (code < 0x800) {
+                out += static_cast<char>(0xC0 | code >> 6);
+                out += static_cast<char>(0x80 | (code & 0x3F));
+            } else {
+                out += static_cast<char>(0xE0 | code >> 12);
+                out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+                out += static_cast<char>(0x80 | (code & 0x3F));
+            }
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+struct Box {
+    std::string text;
+    std::string title;
+    unsigned style;
+    int result;
+};
+
+struct Outcome {
+    int status = -1;
+    std::vector<Box> boxes;       // as passed to MessageBoxW, in order
+    bool portLibraryLoaded = false;
+    std::vector<PortWrite> writes;
+    bool logWritten = false;
+    std::string trace;
+};
+
+class WineEndToEnd : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        skipReason = MissingTool();
+        if (!skipReason.empty()) return;
+        StartDisplay();
+        setenv("WINEPREFIX", kWinePrefix.c_str(), 1);
+        setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);  // no Mono or Gecko installer dialogs
+        if (!fs::exists(kWinePrefix + "/system.reg")) Succeeds("WINEDEBUG=-all wineboot --init");
+        // Trace only the calls the tests read: a relay trace of every call would drown
+        // the drive's busy wait, and the loader's own trace cuts long paths short.
+        Succeeds("WINEDEBUG=-all wine reg add 'HKCU\\Software\\Wine\\Debug' /v RelayInclude /d "
+                 "'user32.MessageBoxW;kernel32.LoadLibraryW;kernelbase.LoadLibraryW' /f && "
+                 "WINEDEBUG=-all wineserver --wait");
+        fs::create_directories(kArtifacts);
+    }
+
+    static void TearDownTestSuite() {
+        if (display > 0) {
+            Succeeds("WINEDEBUG=-all wineserver --kill");
+            kill(display, SIGTERM);
+            waitpid(display, nullptr, 0);
+        }
+    }
+
+    static void StartDisplay() {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        display = fork();
+        if (display == 0) {
+            close(fds[0]);
+            const std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string number;
+        for (char c; read(fds[0], &c, 1) == 1 && c != '\n';) number += c;
+        close(fds[0]);
+        setenv("DISPLAY", (":" + number).c_str(), 1);
+    }
+
+    void SetUp() override {
+        if (!skipReason.empty()) GTEST_SKIP() << "skipped: " << skipReason;
+        // A directory with umlauts and a path past MAX_PATH (260): the program must
+        // still find its wiring file and its port library beside it.
+        program = scratch.path() + "/Plötter Prüfstand äöü";
+        for (int level = 1; level <= 6; ++level) program += "/verzeichnis-mit-einem-recht-langen-namen-" + std::to_string(level);
+        fs::create_directories(program);
+        for (const char* file : {"plottertest.exe", "inpout32.dll"})
+            fs::copy_file(kWindowsBuild + "/" + file, program + "/" + file);
+        lines = SampleLines();
+    }
+
+    // Starts the program, answers each box whose title is given with its key,
+    // and waits for the program to end.
+    Outcome Start(const std::vector<std::pair<std::string, std::string>>& answers, bool writeFile = true) {
+        if (writeFile) WriteLines(program + "/Pinbelegung.txt", lines);
+        const std::string log = scratch / "log";
+        std::string windowsLog = "Z:" + log;
+        for (char& c : windowsLog)
+            if (c == '/') c = '\\';
+
+        const pid_t wine = fork();
+        if (wine == 0) {
+            if (chdir(program.c_str()) != 0) _exit(127);
+            setenv("WINEDEBUG", "fixme-all,+relay", 1);
+            setenv("PLOTTERTEST_PORT_LOG", windowsLog.c_str(), 1);
+            freopen((scratch / "trace").c_str(), "w", stderr);
+            freopen("/dev/null", "w", stdout);
+            execlp("wine", "wine", "plottertest.exe", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        for (const auto& [title, key] : answers) Answer(title, key);
+
+        Outcome outcome;
+        int raw = 0;
+        for (auto waited = 0ms; waitpid(wine, &raw, WNOHANG) == 0; waited += 100ms) {
+            if (waited > 120s) {
+                kill(wine, SIGKILL);
+                waitpid(wine, &raw, 0);
+                ADD_FAILURE() << "the program did not end";
+                break;
+            }
+            std::this_thread::sleep_for(100ms);
+        }
+        outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        outcome.trace = ReadText(scratch / "trace");
+        outcome.writes = ReadPortLog(log);
+        outcome.logWritten = fs::exists(log);
+        ParseTrace(outcome);
+        return outcome;
+    }
+
+    // Waits for the box, keeps a screenshot of it and presses the key until it closes.
+    void Answer(const std::string& title, const std::string& key) {
+        const std::string find = "xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null";
+        const std::string window = Capture("timeout 90 " + find.substr(0, 15) + "--sync " + find.substr(15));
+        ASSERT_FALSE(window.empty()) << "no box \"" << title << "\" appeared";
+        const std::string id = window.substr(0, window.find('\n'));
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        Succeeds("import -window root '" + kArtifacts + "/" + test->name() + "-" + std::to_string(++boxesSeen) + ".png'");
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            Succeeds("xdotool windowfocus --sync " + id + " key " + key);
+            for (int poll = 0; poll < 30; ++poll) {
+                if (Capture(find).find(id) == std::string::npos) return;
+                std::this_thread::sleep_for(100ms);
+            }
+        }
+        ADD_FAILURE() << "box \"" << title << "\" did not close on " << key;
+    }
+
+    static void ParseTrace(Outcome& outcome) {
+        static const std::regex call(
+            R"re(Call user32\.MessageBoxW\([0-9a-f]+,[0-9a-f]+ L"((?:[^"\\]|\\.)*)",[0-9a-f]+ L"((?:[^"\\]|\\.)*)",([0-9a-f]+)\))re");
+        static const std::regex load(R"(Call (KERNEL32|kernelbase)\.LoadLibraryW\(.*inpout32)", std::regex::icase);
+        static const std::regex ret(R"(Ret  user32\.MessageBoxW\(\) retval=([0-9a-f]+))");
+        std::istringstream trace(outcome.trace);
+        for (std::string line; std::getline(trace, line);) {
+            std::smatch match;
+            if (std::regex_search(line, match, call))
+                outcome.boxes.push_back({FromDebugString(match[1]), FromDebugString(match[2]),
+                                         static_cast<unsigned>(std::stoul(match[3], nullptr, 16)), 0});
+            else if (std::regex_search(line, match, ret) && !outcome.boxes.empty())
+                outcome.boxes.back().result = std::stoi(match[1], nullptr, 16);
+            else if (std::regex_search(line, load))
+                outcome.portLibraryLoaded = true;
+        }
+    }
+
+    static inline std::string skipReason;
+    static inline pid_t display = 0;
+    ScratchDirectory scratch;  // the trace and the port's log
+    std::string program;       // where the program, its file and its library lie
+    std::vector<std::string> lines;
+    int boxesSeen = 0;  // numbers the screenshots of a test
+};
+
+TEST_F(WineEndToEnd, EnterConfirmsAndDrivesTheThreeStepExample) {
+    lines[1] = "4";
+    lines[3] = "5";
+    lines[7] = "2";
+    lines[9] = "3";
+    lines[23] = "3";
+
+    const Outcome run = Start({{"Tormal fahren", "Return"}});
+
+    EXPECT_EQ(run.status, 0);
+    ASSERT_EQ(run.boxes.size(), 1u) << run.trace;
+    EXPECT_EQ(run.boxes[0].title, "Tormal fahren");
+    EXPECT_EQ(run.boxes[0].text, kConfirmationText);
+    EXPECT_EQ(run.boxes[0].style, kOkCancel);
+    EXPECT_EQ(run.boxes[0].result, 1);
+    EXPECT_TRUE(run.portLibraryLoaded) << "the trace shows the port library when it is loaded";
+    EXPECT_EQ(AddressesAndValues(run.writes), ThreeStepExample());
+    EXPECT_EQ(ShortPauses(run.writes), std::vector<std::size_t>{});
+}
+
+TEST_F(WineEndToEnd, EscapeWritesNothingAndNeverLoadsThePortLibrary) {
+    const Outcome run = Start({{"Tormal fahren", "Escape"}});
+
+    EXPECT_EQ(run.status, 0);
+    ASSERT_EQ(run.boxes.size(), 1u) << run.trace;
+    EXPECT_EQ(run.boxes[0].result, 2);
+    EXPECT_FALSE(run.portLibraryLoaded);
+    EXPECT_FALSE(run.logWritten);
+}
+
+TEST_F(WineEndToEnd, MissingFileShowsItsBoxAndNothingFollows) {
+    const Outcome run = Start({{"Datei fehlt!", "Return"}}, false);
+
+    EXPECT_EQ(run.status, 2);
+    ASSERT_EQ(run.boxes.size(), 1u) << run.trace;
+    EXPECT_EQ(run.boxes[0].title, "Datei fehlt!");
+    EXPECT_EQ(run.boxes[0].text, kMissingFileText);
+    EXPECT_EQ(run.boxes[0].style, kOkCritical);
+    EXPECT_FALSE(run.portLibraryLoaded);
+}
+
+TEST_F(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
+    const struct {
+        const char* name;
+        bool confirm;
+        std::string report;
+    } cases[] = {
+        {"pin out of range", false,
+         "Laufzeitfehler: Index außerhalb des gültigen Bereichs\nPinbelegung.txt, Zeile 2: Pin „18“ liegt nicht in 0 "
+         "bis 17"},
+        {"port library missing", true, "Laufzeitfehler: Portbibliothek nicht gefunden\ninpout32.dll: "},
+        {"no Out32", true, "Laufzeitfehler: Einsprungpunkt nicht gefunden\ninpout32.dll: Out32: "},
+    };
+    for (const auto& c : cases) {
+        lines = SampleLines();
+        const std::string name = c.name;
+        if (name == "pin out of range") lines[1] = "18";
+        const std::string library = program + "/inpout32.dll";
+        fs::remove(library);
+        if (name == "no Out32") fs::copy_file(kWindowsBuild + "/tests/libno_out32.dll", library);
+        if (name == "pin out of range") fs::copy_file(kWindowsBuild + "/inpout32.dll", library);
+        std::vector<std::pair<std::string, std::string>> answers;
+        if (c.confirm) answers.push_back({"Tormal fahren", "Return"});
+        answers.push_back({"plottertest", "Return"});
+
+        const Outcome run = Start(answers);
+
+        EXPECT_EQ(run.status, 1) << c.name;
+        ASSERT_EQ(run.boxes.size(), answers.size()) << c.name << run.trace;
+        const Box& report = run.boxes.back();
+        EXPECT_EQ(report.title, "plottertest");
+        EXPECT_EQ(report.style, kOkCritical);
+        EXPECT_EQ(report.text.rfind(c.report, 0), 0u) << c.name << ": " << report.text;
+        EXPECT_TRUE(run.writes.empty()) << c.name;
+    }
+}
+
+}  // namespace
