@@ -9,7 +9,7 @@
 # skipped.
 set -euo pipefail
 
-linux=(cmake make g++ libgtest-dev googletest)
+linux=(cmake make g++ libgtest-dev googletest sigrok-cli)
 windows=(g++-mingw-w64-i686-posix wine wine32:i386 xvfb xdotool imagemagick)
 
 sudo=""

@@ -35,15 +35,23 @@ protected:
 
     // Runs the program from another working directory, so that only the
     // program's own directory can supply the wiring file and the port.
-    Outcome Start(const std::string& answers, bool writeFile = true) {
+    Outcome Start(const std::string& answers, bool writeFile = true, const std::string& environment = "") {
         if (writeFile) WriteLines(program / "Pinbelegung.txt", lines);
         WriteText(work / "answers", answers);
-        const std::string command = "cd '" + work.path() + "' && PLOTTERTEST_PORT_LOG='" + (work / "log") + "' '" +
-                                    (program / "plottertest") + "' < answers > out 2> err";
+        const std::string command = "cd '" + work.path() + "' && PLOTTERTEST_PORT_LOG='" + (work / "log") + "' " +
+                                    environment + " '" + (program / "plottertest") + "' < answers > out 2> err";
         const int raw = std::system(command.c_str());
         Outcome run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(work / "out"), ReadText(work / "err"),
                 ReadPortLog(work / "log"), fs::exists(work / "log")};
         return run;
+    }
+
+    void UseThreeStepExample() {
+        lines[1] = "4";  // X step: bit 4
+        lines[3] = "5";  // X direction: bit 8
+        lines[7] = "2";  // Y step: bit 1
+        lines[9] = "3";  // Y direction: bit 2
+        lines[23] = "3";
     }
 
     ScratchDirectory program;
@@ -51,12 +59,19 @@ protected:
     std::vector<std::string> lines;
 };
 
+// Rising edges of the data lines D0..D7 in a sequence of port levels.
+std::vector<int> RisingEdges(const std::vector<unsigned>& levels) {
+    std::vector<int> edges(8);
+    unsigned previous = 0;
+    for (unsigned level : levels) {
+        for (int line = 0; line < 8; ++line) edges[line] += (level >> line & 1u) && !(previous >> line & 1u);
+        previous = level;
+    }
+    return edges;
+}
+
 TEST_F(EndToEnd, ThreeStepsWriteForWrite) {
-    lines[1] = "4";  // X step: bit 4
-    lines[3] = "5";  // X direction: bit 8
-    lines[7] = "2";  // Y step: bit 1
-    lines[9] = "3";  // Y direction: bit 2
-    lines[23] = "3";
+    UseThreeStepExample();
 
     const Outcome run = Start("\n");
 
@@ -137,6 +152,42 @@ TEST_F(EndToEnd, PortLibraryProblemsAreReportedAtTheFirstWrite) {
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("Laufzeitfehler: Einsprungpunkt nicht gefunden\n" + (program / "libinpout32.so")),
               std::string::npos)
+        << run.err;
+}
+
+TEST_F(EndToEnd, SignalTraceShowsEveryEdgeOfTheDrive) {
+    if (std::system("command -v sigrok-cli > /dev/null") != 0) GTEST_SKIP() << "skipped: sigrok-cli is not installed";
+    UseThreeStepExample();
+    const Outcome run = Start("\n", true, "PLOTTERTEST_PORT_VCD='" + (work / "trace.vcd") + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("Signalverlauf: " + (work / "trace.vcd")), std::string::npos) << run.err;
+
+    // sigrok samples the trace at its 1 us timescale: one row of D0..D7 per sample.
+    const std::string csv = work / "trace.csv";
+    ASSERT_EQ(std::system(("sigrok-cli -I vcd -i '" + (work / "trace.vcd") + "' -O csv:header=false:label=off > '" +
+                           csv + "'")
+                              .c_str()),
+              0);
+    std::vector<unsigned> sampled;
+    std::istringstream rows(ReadText(csv));
+    for (std::string row; std::getline(rows, row);) {
+        unsigned level = 0;
+        for (int line = 0; line < 8 && 2 * line < int(row.size()); ++line) level |= unsigned(row[2 * line] == '1') << line;
+        sampled.push_back(level);
+    }
+    std::vector<unsigned> written;
+    for (const PortWrite& w : run.writes) written.push_back(unsigned(w.value) & 0xFFu);
+    EXPECT_EQ(RisingEdges(sampled), RisingEdges(written));
+    EXPECT_EQ(RisingEdges(written), (std::vector<int>{6, 3, 6, 3, 0, 0, 0, 0}));
+    EXPECT_EQ(sampled.back(), 0u) << "the trace ends with every line off";
+}
+
+TEST_F(EndToEnd, AnUnwritableTraceNeverStopsTheDrive) {
+    UseThreeStepExample();
+    const Outcome run = Start("\n", true, "PLOTTERTEST_PORT_VCD=/nonexistent/trace.vcd");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(AddressesAndValues(run.writes), ThreeStepExample());
+    EXPECT_NE(run.err.find("Signalverlauf /nonexistent/trace.vcd kann nicht geschrieben werden"), std::string::npos)
         << run.err;
 }
 

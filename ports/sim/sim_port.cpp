@@ -1,41 +1,37 @@
 // A simulated parallel port: exports Out32 as the real port library does, never
-// touches hardware, and tells what the data lines did. With the environment
-// variable PLOTTERTEST_PORT_LOG naming a file, every write is appended to it as
-// "address value nanoseconds" (monotonic clock), one line per write.
+// touches hardware, and shows what the data lines did:
+// - a summary on standard error at the end: writes, rising edges and last level
+//   of each data line;
+// - a Value Change Dump (VCD) of the eight data lines, for GTKWave or PulseView,
+//   in the file named by PLOTTERTEST_PORT_VCD, else plottertest-port.vcd in the
+//   working directory;
+// - with PLOTTERTEST_PORT_LOG naming a file, one line per write appended to it:
+//   "address value nanoseconds" (monotonic clock);
+// - on a terminal, a status line updated in place while the drive runs.
+// Nothing here ever stops a write: a trace that cannot be written is reported
+// once and left out.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #if defined(_WIN32)
+#include <io.h>
 #define PORT_EXPORT extern "C" __declspec(dllexport)
 #define PORT_CALL __stdcall
+#define IS_TERMINAL(stream) _isatty(_fileno(stream))
 #else
+#include <unistd.h>
 #define PORT_EXPORT extern "C" __attribute__((visibility("default")))
 #define PORT_CALL
+#define IS_TERMINAL(stream) isatty(fileno(stream))
 #endif
 
 namespace {
 
-struct SimulatedPort {
-    long long writes = 0;
-    unsigned level = 0;                // the data register as last written, D0..D7
-    long long risingEdges[8] = {};     // per data line
-    std::FILE* log = nullptr;
-    bool logFailed = false;
-
-    ~SimulatedPort() {
-        if (log != nullptr) std::fclose(log);
-        std::fprintf(stderr, "Simulierter Parallelport: %lld Schreibzugriffe.\n", writes);
-        if (writes == 0) return;
-        std::fprintf(stderr, "  Leitung  Pin  steigende Flanken  zuletzt\n");
-        for (int line = 0; line < 8; ++line)
-            std::fprintf(stderr, "  D%d       %-3d  %17lld  %d\n", line, line + 2, risingEdges[line],
-                         (level >> line) & 1u);
-    }
-};
-
-SimulatedPort port;
+constexpr const char* kDefaultVcd = "plottertest-port.vcd";
 
 long long MonotonicNanoseconds() {
     // The same clock as the program's pause on Linux (CLOCK_MONOTONIC); the
@@ -45,34 +41,127 @@ long long MonotonicNanoseconds() {
         .count();
 }
 
-void Log(short address, short value) {
-    if (port.log == nullptr && !port.logFailed) {
-        const char* path = std::getenv("PLOTTERTEST_PORT_LOG");
-        if (path == nullptr || *path == '\0') {
-            port.logFailed = true;  // no log wanted
-            return;
+// A file opened at the first write, or the reason it could not be.
+struct Output {
+    std::FILE* file = nullptr;
+    bool tried = false;
+};
+
+struct SimulatedPort {
+    long long writes = 0;
+    unsigned level = 0;             // the data register as last written, D0..D7
+    long long risingEdges[8] = {};  // per data line
+    long long startNs = 0;          // the first write: time 0 of the trace
+    long long lastChangeUs = 0;
+    long long lastStatusNs = 0;
+    std::string vcdPath;
+    Output log;
+    Output vcd;
+    bool statusLine = false;
+
+    ~SimulatedPort() {
+        if (log.file != nullptr) std::fclose(log.file);
+        if (vcd.file != nullptr) {
+            // A last timestamp after the final change, so that viewers show its level.
+            std::fprintf(vcd.file, "#%lld\n", std::max(ElapsedUs(), lastChangeUs + 1));
+            std::fclose(vcd.file);
         }
-        port.log = std::fopen(path, "a");
-        if (port.log == nullptr) {
-            port.logFailed = true;
-            std::fprintf(stderr, "Simulierter Parallelport: Protokoll %s kann nicht geschrieben werden.\n", path);
-            return;
+        if (statusLine) {
+            ShowStatus();
+            std::fputc('\n', stderr);
         }
+        std::fprintf(stderr, "Simulierter Parallelport: %lld Schreibzugriffe.\n", writes);
+        if (writes == 0) return;
+        std::fprintf(stderr, "  Leitung  Pin  steigende Flanken  zuletzt\n");
+        for (int line = 0; line < 8; ++line)
+            std::fprintf(stderr, "  D%d       %-3d  %17lld  %u\n", line, line + 2, risingEdges[line],
+                         (level >> line) & 1u);
+        if (vcd.file != nullptr)
+            std::fprintf(stderr, "  Signalverlauf: %s (zu öffnen mit GTKWave oder PulseView)\n", vcdPath.c_str());
     }
-    if (port.log != nullptr) std::fprintf(port.log, "%d %d %lld\n", address, value, MonotonicNanoseconds());
-}
+
+    long long ElapsedUs() const { return (MonotonicNanoseconds() - startNs) / 1000; }
+
+    void OpenLog() {
+        log.tried = true;
+        const char* path = std::getenv("PLOTTERTEST_PORT_LOG");
+        if (path == nullptr || *path == '\0') return;
+        log.file = std::fopen(path, "a");
+        if (log.file == nullptr)
+            std::fprintf(stderr, "Simulierter Parallelport: Protokoll %s kann nicht geschrieben werden.\n", path);
+    }
+
+    void OpenVcd() {
+        vcd.tried = true;
+        const char* path = std::getenv("PLOTTERTEST_PORT_VCD");
+        vcdPath = path != nullptr && *path != '\0' ? path : kDefaultVcd;
+        vcd.file = std::fopen(vcdPath.c_str(), "w");
+        if (vcd.file == nullptr) {
+            std::fprintf(stderr, "Simulierter Parallelport: Signalverlauf %s kann nicht geschrieben werden.\n",
+                         vcdPath.c_str());
+            return;
+        }
+        std::fprintf(vcd.file,
+                     "$version plottertest, simulierter Parallelport $end\n"
+                     "$timescale 1us $end\n"
+                     "$scope module parallelport $end\n");
+        for (int line = 0; line < 8; ++line)
+            std::fprintf(vcd.file, "$var wire 1 %c D%d_Pin%d $end\n", '!' + line, line, line + 2);
+        std::fprintf(vcd.file, "$upscope $end\n$enddefinitions $end\n#0\n$dumpvars\n");
+        for (int line = 0; line < 8; ++line) std::fprintf(vcd.file, "0%c\n", '!' + line);
+        std::fprintf(vcd.file, "$end\n");
+    }
+
+    void Trace(unsigned next) {
+        if (vcd.file == nullptr || next == level) return;
+        // The 0 of a step pulse often lasts less than the trace's 1 us; it is kept
+        // 1 us long so that every step still shows as an edge.
+        lastChangeUs = std::max(ElapsedUs(), lastChangeUs + 1);
+        std::fprintf(vcd.file, "#%lld\n", lastChangeUs);
+        for (int line = 0; line < 8; ++line)
+            if (((next ^ level) >> line) & 1u) std::fprintf(vcd.file, "%u%c\n", (next >> line) & 1u, '!' + line);
+    }
+
+    void ShowStatusWhileDriving(long long nowNs) {
+        // A few updates a second are enough to watch, and keep the terminal from
+        // slowing the drive. The 0 of a step pulse lasts only until the next write,
+        // so the line shows the pattern that the port holds through the pause.
+        if (!statusLine || level == 0 || nowNs - lastStatusNs < 100'000'000) return;
+        lastStatusNs = nowNs;
+        ShowStatus();
+    }
+
+    void ShowStatus() const {
+        char lines[9];
+        for (int line = 0; line < 8; ++line) lines[line] = (level >> line) & 1u ? '1' : '0';
+        lines[8] = '\0';
+        std::fprintf(stderr, "\rD0..D7: %s  Schreibzugriffe: %lld ", lines, writes);
+        std::fflush(stderr);
+    }
+};
+
+SimulatedPort port;
 
 }  // namespace
 
 PORT_EXPORT void PORT_CALL Out32(short address, short value) {
-    if (port.writes == 0)
+    const long long nowNs = MonotonicNanoseconds();
+    if (port.writes == 0) {
         std::fprintf(stderr,
                      "Simulierter Parallelport an Adresse %d (0x%X): es wird keine Hardware angesteuert.\n",
                      address, static_cast<unsigned>(static_cast<unsigned short>(address)));
+        port.startNs = nowNs;
+        port.statusLine = IS_TERMINAL(stderr) != 0;
+        port.OpenLog();
+        port.OpenVcd();
+    }
     ++port.writes;
+    // The data register has eight lines; a ninth bit (two entries on pin 9) reaches none.
     const unsigned next = static_cast<unsigned>(value) & 0xFFu;
     for (int line = 0; line < 8; ++line)
         if ((next >> line & 1u) && !(port.level >> line & 1u)) ++port.risingEdges[line];
+    port.Trace(next);
     port.level = next;
-    Log(address, value);
+    if (port.log.file != nullptr) std::fprintf(port.log.file, "%d %d %lld\n", address, value, nowNs);
+    port.ShowStatusWhileDriving(nowNs);
 }
