@@ -191,4 +191,16 @@ TEST_F(EndToEnd, AnUnwritableTraceNeverStopsTheDrive) {
         << run.err;
 }
 
+TEST_F(EndToEnd, RealPortThatIsNotThereStopsBeforeAnyWrite) {
+    // No machine has a parallel port at 1234h, so this never reaches hardware.
+    fs::remove(program / "libinpout32.so");
+    fs::copy_file(PLOTTERTEST_PARPORT, program / "libinpout32.so");
+    lines[21] = "0x1234";
+    const Outcome run = Start("\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("plottertest: Parallelport an Adresse 4660 (0x1234) nicht verfügbar"), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("Es wurde nichts auf den Port geschrieben."), std::string::npos);
+}
+
 }  // namespace

@@ -10,12 +10,18 @@
 // - on a terminal, a status line updated in place while the drive runs.
 // Nothing here ever stops a write: a trace that cannot be written is reported
 // once and left out.
+//
+// Out32 only notes each write in memory; the log and the trace are written in
+// batches and at the end. Formatting and writing files inside Out32 would delay
+// the program's next pause by microseconds and show up in the step timing as if
+// the program's pause were long.
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #if defined(_WIN32)
 #include <io.h>
@@ -47,8 +53,18 @@ struct Output {
     bool tried = false;
 };
 
+struct Write {
+    short address;
+    short value;
+    long long ns;
+};
+
+constexpr std::size_t kBatch = 4096;
+
 struct SimulatedPort {
     long long writes = 0;
+    std::vector<Write> pending;     // noted, not yet in the log and the trace
+    unsigned tracedLevel = 0;       // the level the trace has reached
     unsigned level = 0;             // the data register as last written, D0..D7
     long long risingEdges[8] = {};  // per data line
     long long startNs = 0;          // the first write: time 0 of the trace
@@ -60,6 +76,7 @@ struct SimulatedPort {
     bool statusLine = false;
 
     ~SimulatedPort() {
+        Flush();
         if (log.file != nullptr) std::fclose(log.file);
         if (vcd.file != nullptr) {
             // A last timestamp after the final change, so that viewers show its level.
@@ -112,14 +129,24 @@ struct SimulatedPort {
         std::fprintf(vcd.file, "$end\n");
     }
 
-    void Trace(unsigned next) {
-        if (vcd.file == nullptr || next == level) return;
+    void Flush() {
+        for (const Write& write : pending) {
+            if (log.file != nullptr) std::fprintf(log.file, "%d %d %lld\n", write.address, write.value, write.ns);
+            Trace(static_cast<unsigned>(write.value) & 0xFFu, write.ns);
+        }
+        pending.clear();
+    }
+
+    void Trace(unsigned next, long long ns) {
+        if (vcd.file == nullptr || next == tracedLevel) return;
         // The 0 of a step pulse often lasts less than the trace's 1 us; it is kept
         // 1 us long so that every step still shows as an edge.
-        lastChangeUs = std::max(ElapsedUs(), lastChangeUs + 1);
+        lastChangeUs = std::max((ns - startNs) / 1000, lastChangeUs + 1);
         std::fprintf(vcd.file, "#%lld\n", lastChangeUs);
         for (int line = 0; line < 8; ++line)
-            if (((next ^ level) >> line) & 1u) std::fprintf(vcd.file, "%u%c\n", (next >> line) & 1u, '!' + line);
+            if (((next ^ tracedLevel) >> line) & 1u)
+                std::fprintf(vcd.file, "%u%c\n", (next >> line) & 1u, '!' + line);
+        tracedLevel = next;
     }
 
     void ShowStatusWhileDriving(long long nowNs) {
@@ -154,14 +181,15 @@ PORT_EXPORT void PORT_CALL Out32(short address, short value) {
         port.statusLine = IS_TERMINAL(stderr) != 0;
         port.OpenLog();
         port.OpenVcd();
+        port.pending.reserve(kBatch);
     }
     ++port.writes;
     // The data register has eight lines; a ninth bit (two entries on pin 9) reaches none.
     const unsigned next = static_cast<unsigned>(value) & 0xFFu;
     for (int line = 0; line < 8; ++line)
         if ((next >> line & 1u) && !(port.level >> line & 1u)) ++port.risingEdges[line];
-    port.Trace(next);
     port.level = next;
-    if (port.log.file != nullptr) std::fprintf(port.log.file, "%d %d %lld\n", address, value, nowNs);
+    port.pending.push_back({address, value, nowNs});
+    if (port.pending.size() == kBatch) port.Flush();
     port.ShowStatusWhileDriving(nowNs);
 }

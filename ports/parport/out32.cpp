@@ -1,0 +1,54 @@
+// Out32 over ppdev: the first call claims the port, every call writes the data
+// register, and the end of the process releases it. When the port cannot be
+// had, or a write fails, the process ends with a message: a write that does not
+// reach the plotter must never pass unnoticed.
+
+#include <linux/ppdev.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "parport.h"
+
+namespace {
+
+struct ClaimedPort {
+    int fd = -1;
+    short address = 0;
+
+    ~ClaimedPort() {
+        if (fd < 0) return;
+        ioctl(fd, PPRELEASE);
+        close(fd);
+    }
+};
+
+ClaimedPort port;
+
+[[noreturn]] void Stop(const std::string& message) {
+    std::fprintf(stderr, "plottertest: %s\n", message.c_str());
+    std::exit(1);
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) void Out32(short address, short value) {
+    if (port.fd < 0) {
+        std::string message;
+        port.fd = parport::ClaimPort(address, "", message);
+        if (port.fd < 0) Stop(message);
+        port.address = address;
+    } else if (address != port.address) {
+        Stop("Parallelport: Schreibzugriff auf Adresse " + std::to_string(static_cast<unsigned short>(address)) +
+             ", belegt ist aber " + std::to_string(static_cast<unsigned short>(port.address)) + ".");
+    }
+    // The data register has eight lines; a ninth bit (two entries on pin 9) reaches none.
+    unsigned char data = static_cast<unsigned char>(value & 0xFF);
+    if (ioctl(port.fd, PPWDATA, &data) != 0)
+        Stop(std::string("Parallelport: Schreiben fehlgeschlagen (PPWDATA): ") + std::strerror(errno));
+}
