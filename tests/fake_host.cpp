@@ -19,7 +19,9 @@ double clockMs = 0;
 double msPerRead = 0;
 double msPerEventPass = 5;
 std::optional<Failure> bindFailure;
+long long writeLimit = -1;
 bool bound = false;
+long long writes = 0;
 
 void Reset() {
     transcript.clear();
@@ -29,7 +31,9 @@ void Reset() {
     msPerRead = 0;
     msPerEventPass = 5;
     bindFailure.reset();
+    writeLimit = -1;
     bound = false;
+    writes = 0;
 }
 
 namespace {
@@ -103,6 +107,7 @@ void ReportFailure(const std::string& report) { fake::Record("ReportFailure " + 
 void Out32(short address, short value) {
     if (!fake::bound && fake::bindFailure) throw *fake::bindFailure;
     fake::bound = true;
+    if (fake::writeLimit >= 0 && fake::writes++ >= fake::writeLimit) throw fake::WriteLimitReached{};
     fake::Record("Out32 " + std::to_string(address) + " " + std::to_string(value));
 }
 

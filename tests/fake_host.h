@@ -20,12 +20,18 @@ extern double msPerRead;              // the clock's advance at every reading
 extern double msPerEventPass;         // the clock's advance at every event pass
 extern std::optional<Failure> bindFailure;  // thrown by the first Out32, as a port library that won't load
 
+extern long long writeLimit;                // Out32 calls allowed before it throws WriteLimitReached
+
 // EndProgram throws this instead of ending the test process.
 struct ProgramEnded {
     int status;
 };
 
-// Back to an empty transcript, a clock at 0 that advances 5 ms per event pass, and a bindable port.
+// Ends a drive that would run on for a long time (a step count of billions).
+struct WriteLimitReached {};
+
+// Back to an empty transcript, a clock at 0 that advances 5 ms per event pass, a bindable port
+// and no write limit.
 void Reset();
 
 }  // namespace fake
