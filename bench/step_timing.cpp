@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -24,7 +25,8 @@ namespace {
 double CpuSeconds(const timeval& time) { return double(time.tv_sec) + double(time.tv_usec) / 1e6; }
 
 double Quantile(const std::vector<double>& sorted, double q) {
-    return sorted[std::min(sorted.size() - 1, static_cast<std::size_t>(q * double(sorted.size() - 1) + 0.5))];
+    const auto index = static_cast<std::size_t>(std::llround(q * double(sorted.size() - 1)));
+    return sorted[std::min(sorted.size() - 1, index)];
 }
 
 }  // namespace

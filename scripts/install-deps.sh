@@ -2,14 +2,15 @@
 # Installs the Debian packages that building and testing need, and only those
 # that are missing. Needs root (or sudo).
 #
-# The Linux build needs the first group. The Windows build and its tests need
+# The Linux build, its sanitizer and fuzzer builds (clang 14 with its runtime),
+# the signal-trace test (sigrok-cli) and the static analysis need the first group. The Windows build and its tests need
 # the second: MinGW-w64 for the 32-bit program, 32-bit Wine to run it, Xvfb,
 # xdotool and ImageMagick to answer and photograph its message boxes. When those
 # cannot be installed, this says so and the Windows tests report themselves as
 # skipped.
 set -euo pipefail
 
-linux=(cmake make g++ libgtest-dev googletest sigrok-cli)
+linux=(cmake make g++ libgtest-dev googletest sigrok-cli clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck)
 windows=(g++-mingw-w64-i686-posix wine wine32:i386 xvfb xdotool imagemagick)
 
 sudo=""

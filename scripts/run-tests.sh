@@ -17,3 +17,15 @@ fi
 cmake --preset default
 cmake --build --preset default
 ctest --preset default
+
+# Again with AddressSanitizer and UndefinedBehaviorSanitizer.
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan
+
+# The fuzzer over the wiring file reader, for a minute; findings stay in build-fuzz/fuzz/fuzz-artifacts/.
+cmake --preset fuzz
+cmake --build --preset fuzz
+ctest --preset fuzz
+
+bash scripts/static-analysis.sh

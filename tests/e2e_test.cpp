@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -172,11 +174,13 @@ TEST_F(EndToEnd, SignalTraceShowsEveryEdgeOfTheDrive) {
     std::istringstream rows(ReadText(csv));
     for (std::string row; std::getline(rows, row);) {
         unsigned level = 0;
-        for (int line = 0; line < 8 && 2 * line < int(row.size()); ++line) level |= unsigned(row[2 * line] == '1') << line;
+        for (std::size_t line = 0; line < 8 && 2 * line < row.size(); ++line)
+            level |= unsigned(row[2 * line] == '1') << line;
         sampled.push_back(level);
     }
     std::vector<unsigned> written;
-    for (const PortWrite& w : run.writes) written.push_back(unsigned(w.value) & 0xFFu);
+    std::transform(run.writes.begin(), run.writes.end(), std::back_inserter(written),
+                   [](const PortWrite& w) { return unsigned(w.value) & 0xFFu; });
     EXPECT_EQ(RisingEdges(sampled), RisingEdges(written));
     EXPECT_EQ(RisingEdges(written), (std::vector<int>{6, 3, 6, 3, 0, 0, 0, 0}));
     EXPECT_EQ(sampled.back(), 0u) << "the trace ends with every line off";

@@ -76,7 +76,7 @@ TEST(NastyValues, EachValueLineFailsWithItsKindAtItsMoment) {
             fake::writeLimit = 20;
             std::vector<std::string> lines = SampleLines();
             lines[23] = "1";
-            lines[static_cast<std::size_t>(2 * entry + 1)] = v.value;
+            lines[2 * static_cast<std::size_t>(entry) + 1] = v.value;
             WriteLines(dir / "Pinbelegung.txt", lines);
 
             const Entry kind = kEntries[entry];

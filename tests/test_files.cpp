@@ -1,6 +1,8 @@
 #include "test_files.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -65,7 +67,9 @@ std::vector<std::pair<int, int>> ThreeStepExample() {
 
 std::vector<std::pair<int, int>> AddressesAndValues(const std::vector<PortWrite>& writes) {
     std::vector<std::pair<int, int>> pairs;
-    for (const PortWrite& w : writes) pairs.push_back({w.address, w.value});
+    pairs.reserve(writes.size());
+    std::transform(writes.begin(), writes.end(), std::back_inserter(pairs),
+                   [](const PortWrite& w) { return std::make_pair(w.address, w.value); });
     return pairs;
 }
 

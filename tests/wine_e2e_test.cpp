@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,7 +23,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
 
 const std::string kWindowsBuild = PLOTTERTEST_WINDOWS_BUILD;
 const std::string kWinePrefix = PLOTTERTEST_WINE_PREFIX;
@@ -35,6 +35,7 @@ const std::string kConfirmationText =
 const std::string kMissingFileText =
     "Achtung !\rEs fehlt die Datei :  Pinbelegung.txt !\r"
     "Ohne diese Datei kann dieses Programm leider nicht ordnungsgemäß funktionieren!";
+constexpr std::chrono::milliseconds kPoll(100);
 constexpr unsigned kOkCancel = 0x1;         // MB_OKCANCEL, first button default, no icon
 constexpr unsigned kOkCritical = 0x10;      // MB_OK | MB_ICONERROR
 
@@ -52,11 +53,15 @@ bool Succeeds(const std::string& command) { return std::system((command + " >/de
 
 // What keeps these tests from running here, or nothing.
 std::string MissingTool() {
-    for (const char* tool : {"wine", "Xvfb", "xdotool", "import"})
+    for (const char* tool : {"wine", "Xvfb", "xdotool", "import"}) {
+        // cppcheck-suppress useStlAlgorithm ; the loop names the missing tool, find_if would only find it
         if (!Succeeds(std::string("command -v ") + tool)) return std::string(tool) + " is not installed";
-    for (const char* file : {"plottertest.exe", "inpout32.dll", "tests/libno_out32.dll"})
+    }
+    for (const char* file : {"plottertest.exe", "inpout32.dll", "tests/libno_out32.dll"}) {
+        // cppcheck-suppress useStlAlgorithm ; as above, for the missing file
         if (!fs::exists(kWindowsBuild + "/" + file))
             return kWindowsBuild + "/" + file + " is not built (cmake --preset windows && cmake --build build-windows)";
+    }
     return {};
 }
 
@@ -169,16 +174,15 @@ protected:
         if (writeFile) WriteLines(program + "/Pinbelegung.txt", lines);
         const std::string log = scratch / "log";
         std::string windowsLog = "Z:" + log;
-        for (char& c : windowsLog)
-            if (c == '/') c = '\\';
+        std::replace(windowsLog.begin(), windowsLog.end(), '/', '\\');
 
         const pid_t wine = fork();
         if (wine == 0) {
             if (chdir(program.c_str()) != 0) _exit(127);
             setenv("WINEDEBUG", "fixme-all,+relay", 1);
             setenv("PLOTTERTEST_PORT_LOG", windowsLog.c_str(), 1);
-            freopen((scratch / "trace").c_str(), "w", stderr);
-            freopen("/dev/null", "w", stdout);
+            if (freopen((scratch / "trace").c_str(), "w", stderr) == nullptr) _exit(127);
+            if (freopen("/dev/null", "w", stdout) == nullptr) _exit(127);
             execlp("wine", "wine", "plottertest.exe", static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -186,14 +190,14 @@ protected:
 
         Outcome outcome;
         int raw = 0;
-        for (auto waited = 0ms; waitpid(wine, &raw, WNOHANG) == 0; waited += 100ms) {
-            if (waited > 120s) {
+        for (int polls = 0; waitpid(wine, &raw, WNOHANG) == 0; ++polls) {
+            if (polls > 1200) {  // two minutes
                 kill(wine, SIGKILL);
                 waitpid(wine, &raw, 0);
                 ADD_FAILURE() << "the program did not end";
                 break;
             }
-            std::this_thread::sleep_for(100ms);
+            std::this_thread::sleep_for(kPoll);
         }
         outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         outcome.trace = ReadText(scratch / "trace");
@@ -205,17 +209,20 @@ protected:
 
     // Waits for the box, keeps a screenshot of it and presses the key until it closes.
     void Answer(const std::string& title, const std::string& key) {
-        const std::string find = "xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null";
-        const std::string window = Capture("timeout 90 " + find.substr(0, 15) + "--sync " + find.substr(15));
+        const std::string pattern = " --onlyvisible --name '^" + title + "$' 2>/dev/null";
+        const std::string find = "xdotool search" + pattern;
+        const std::string window = Capture("timeout 90 xdotool search --sync" + pattern);
         ASSERT_FALSE(window.empty()) << "no box \"" << title << "\" appeared";
         const std::string id = window.substr(0, window.find('\n'));
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        Succeeds("import -window root '" + kArtifacts + "/" + test->name() + "-" + std::to_string(++boxesSeen) + ".png'");
+        const std::string screenshot = kArtifacts + "/" + test->name() + "-" + std::to_string(++boxesSeen) + ".png";
+        Succeeds("import -window root '" + screenshot + "'");
+        const std::string press = "xdotool windowfocus --sync " + id + " key " + key;
         for (int attempt = 0; attempt < 5; ++attempt) {
-            Succeeds("xdotool windowfocus --sync " + id + " key " + key);
+            Succeeds(press);
             for (int poll = 0; poll < 30; ++poll) {
                 if (Capture(find).find(id) == std::string::npos) return;
-                std::this_thread::sleep_for(100ms);
+                std::this_thread::sleep_for(kPoll);
             }
         }
         ADD_FAILURE() << "box \"" << title << "\" did not close on " << key;

@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -25,8 +26,9 @@ namespace {
 constexpr char kEsc = '\x1b';
 
 std::string Lowercase(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    // ASCII only: the answers are ASCII words, and no locale is ever set.
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
     return text;
 }
 
@@ -121,8 +123,7 @@ Out32Function BindOut32() {
 
 int ShowMessageBox(const std::string& text, const std::string& title, Buttons buttons, Icon icon) {
     std::string body = text;
-    for (char& c : body)
-        if (c == '\r') c = '\n';
+    std::replace(body.begin(), body.end(), '\r', '\n');
     std::cout << "\n== " << (icon == Icon::Critical ? "FEHLER: " : "") << title << " ==\n" << body << "\n";
     const bool terminal = isatty(STDIN_FILENO) != 0;
     if (buttons == Buttons::Ok) {
