@@ -106,4 +106,17 @@ TEST_F(AppTest, FailureIsReportedOnceWithStatusOne) {
     }
 }
 
+TEST_F(AppTest, MissingFileEndsWithStatusTwoBeforeTheConfirmation) {
+    fake::answers = {host::kOk};
+    int status = -1;
+    try {
+        status = RunProgram();
+    } catch (const fake::ProgramEnded& ended) {
+        status = ended.status;
+    }
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(fake::transcript.back(), "EndProgram 2");
+    EXPECT_EQ(std::count(fake::transcript.begin(), fake::transcript.end(), kConfirmation), 0);
+}
+
 }  // namespace
