@@ -37,20 +37,10 @@ TEST(Conversions, PinNumbersAreWholeDecimalNumbersWithin32Bits) {
         {"007", "7"},
         {"2147483647", "2147483647"},
         {"-2147483648", "-2147483648"},
-        {"2147483648", kOverflow},
-        {"-2147483649", kOverflow},
-        {std::string(400, '9'), kOverflow},
-        {"", kMismatch},
-        {"   ", kMismatch},
-        {"-", kMismatch},
-        {"+3", kMismatch},
-        {"3.5", kMismatch},
+        // The nasty-values test covers empty, signs, fractions, hex, NUL and the 32-bit limits.
         {"3,5", kMismatch},
-        {"1e3", kMismatch},
-        {"0x3", kMismatch},
         {"1 000", kMismatch},
         {"- 3", kMismatch},
-        {std::string("3\0", 2), kMismatch},
         {"abc", kMismatch},
     };
     for (const Case& c : cases)
