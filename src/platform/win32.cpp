@@ -96,7 +96,8 @@ std::string PathInProgramDirectory(const std::string& name) {
         path.resize(path.size() * 2);
     }
     // "C:\plottertest.exe" gives "C:" + "\Pinbelegung.txt": no doubled backslash at a drive root.
-    path.resize(path.find_last_of(L"\\/") == std::wstring::npos ? 0 : path.find_last_of(L"\\/"));
+    const std::size_t separator = path.find_last_of(L"\\/");
+    path.resize(separator == std::wstring::npos ? 0 : separator);
     return Utf8(path) + "\\" + name;
 }
 
