@@ -6,12 +6,17 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 # Windows first: the Linux build's Wine tests run the program built here.
-if command -v i686-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then
+# Wine runs 32-bit programs only where the kernel lets 32-bit programs run.
+if command -v i686-w64-mingw32-g++-posix >/dev/null; then
   cmake --preset windows
   cmake --build --preset windows
-  ctest --preset windows
+  if wine --version >/dev/null 2>&1; then
+    ctest --preset windows
+  else
+    echo "skipped: the Windows unit tests (Wine cannot run here: $(wine --version 2>&1 | tail -n1))"
+  fi
 else
-  echo "skipped: the Windows build and its unit tests (MinGW-w64 or Wine is not installed)"
+  echo "skipped: the Windows build and its unit tests (MinGW-w64 is not installed)"
 fi
 
 cmake --preset default
