@@ -1,5 +1,6 @@
 // Step timing, measured: runs the built program on the simulated port with 100
-// steps a side, confirms, and reads the port's write log (monotonic
+// steps a side, once with its input from a pipe and once on a pseudo-terminal
+// (where it reads keys and shows its status line), confirms, and reads the port's write log (monotonic
 // nanoseconds, taken inside Out32). The pause before a pulse is measured from
 // the last write of the previous pulse to the first write of this one, so it
 // holds the 15 ms pause plus the time of one event pass and one clock reading.
@@ -8,7 +9,6 @@
 // it: a shared machine may stretch single pauses, never shorten them.
 
 #include <sys/resource.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "launch.h"
 #include "test_files.h"
 
 namespace {
@@ -29,9 +30,8 @@ double Quantile(const std::vector<double>& sorted, double q) {
     return sorted[std::min(sorted.size() - 1, index)];
 }
 
-}  // namespace
-
-int main() {
+// Runs one drive, prints its timing; false when a pause broke the limits, exits on a failed run.
+bool Measure(bool onTerminal) {
     constexpr int kSteps = 100;
     constexpr double kPauseMs = 15.0;
     ScratchDirectory dir;
@@ -41,22 +41,29 @@ int main() {
     lines[23] = std::to_string(kSteps);
     WriteLines(dir / "Pinbelegung.txt", lines);
 
+    Launch launch;
+    launch.program = dir / "plottertest";
+    launch.workDirectory = dir.path();
+    launch.environment = {"PLOTTERTEST_PORT_LOG=log", "PLOTTERTEST_PORT_VCD=trace.vcd"};
+    launch.input = "\n";
+    launch.onTerminal = onTerminal;
+    // On a terminal the program reads keys during the drive and shows its status line.
+    if (onTerminal) launch.actions = {{"[OK] mit Enter", 0, "\r"}};
     rusage before{}, after{};
     getrusage(RUSAGE_CHILDREN, &before);
-    const std::string command = "cd '" + dir.path() + "' && echo | PLOTTERTEST_PORT_LOG=log PLOTTERTEST_PORT_VCD=trace.vcd " +
-                                "./plottertest > /dev/null 2>&1";
-    const int raw = std::system(command.c_str());
+    const Ended run = RunProgram(launch);
     getrusage(RUSAGE_CHILDREN, &after);
-    if (!WIFEXITED(raw) || WEXITSTATUS(raw) != 0) {
-        std::fprintf(stderr, "step_timing: the program failed (%d)\n", raw);
-        return 2;
+    if (run.status != 0) {
+        std::fprintf(stderr, "step_timing: the program failed (%d)\n%s%s", run.status, run.out.c_str(),
+                     run.err.c_str());
+        std::exit(2);
     }
 
     const std::vector<PortWrite> writes = ReadPortLog(dir / "log");
     const std::size_t expectedWrites = 8 * kSteps + 1;
     if (writes.size() != expectedWrites) {
         std::fprintf(stderr, "step_timing: %zu writes, expected %zu\n", writes.size(), expectedWrites);
-        return 2;
+        std::exit(2);
     }
     std::vector<double> pauses;  // ms before pulses 2 .. 400
     for (std::size_t i = 2; i + 1 < writes.size(); i += 2) pauses.push_back(double(writes[i].ns - writes[i - 1].ns) / 1e6);
@@ -67,7 +74,8 @@ int main() {
     const double user = CpuSeconds(after.ru_utime) - CpuSeconds(before.ru_utime);
     const double system = CpuSeconds(after.ru_stime) - CpuSeconds(before.ru_stime);
 
-    std::printf("Schrittzeit bei %d Schritten je Seite (%zu Pausen gemessen):\n", kSteps, pauses.size());
+    std::printf("Schrittzeit bei %d Schritten je Seite, %s (%zu Pausen gemessen):\n", kSteps,
+                onTerminal ? "am Terminal" : "Eingabe aus einer Pipe", pauses.size());
     std::printf("  Pause vor dem Schritt: min %.3f ms, Median %.3f ms, p99 %.3f ms, max %.3f ms\n", pauses.front(),
                 median, Quantile(pauses, 0.99), pauses.back());
     std::printf("  Fahrt: %.1f ms gemessen, %.1f ms ideal (%zu x 15 ms), %+.3f %%\n", driveMs, idealMs, pauses.size(),
@@ -83,5 +91,13 @@ int main() {
         std::printf("FEHLER: Median mehr als 1 %% über 15 ms (%.3f ms)\n", median);
         ok = false;
     }
-    return ok ? 0 : 1;
+    return ok;
+}
+
+}  // namespace
+
+int main() {
+    const bool fromPipe = Measure(false);
+    const bool atTerminal = Measure(true);
+    return fromPipe && atTerminal ? 0 : 1;
 }

@@ -71,6 +71,15 @@ TEST_F(AppTest, OkDrivesTheRectangleAndEnds) {
     EXPECT_EQ(afterLoad, expected);
 }
 
+TEST_F(AppTest, AStoppedDriveEndsWithStatus128PlusTheSignal) {
+    fake::answers = {host::kOk};
+    fake::stopAtEventPass = 2;
+    fake::stopSignal = 15;
+    EXPECT_EQ(Run(), 143);
+    EXPECT_EQ(afterLoad.back(), "EndProgram 143");
+    EXPECT_EQ(afterLoad[afterLoad.size() - 3], "Out32 888 0");
+}
+
 TEST_F(AppTest, ConfirmationNamesOneHundredStepsWhateverTheFileSays) {
     lines[23] = "0";
     fake::answers = {host::kOk};

@@ -88,6 +88,30 @@ TEST_F(DriveTest, PatternIsTheSumOfTwoBitsNotTheirOr) {
     EXPECT_EQ(fake::transcript, expected);
 }
 
+TEST_F(DriveTest, AStopBetweenPulsesSwitchesEveryLineOffOnceAndSaysHowFar) {
+    // One event pass a pause: pass k is the pause before pulse k.
+    fake::stopAtEventPass = 1;
+    fake::stopSignal = 2;
+    EXPECT_EQ(DriveTestRectangle(), 2);
+    EXPECT_EQ(fake::transcript,
+              (Transcript{"Clock 0", "Events",
+                          "Console error: Fahrt abgebrochen vor dem ersten Schritt; es wurde nichts auf den Port "
+                          "geschrieben."}));
+
+    fake::Reset();
+    fake::msPerEventPass = StepPauseMs;
+    fake::stopAtEventPass = 5;
+    fake::stopSignal = 15;
+    EXPECT_EQ(DriveTestRectangle(), 15);
+    Transcript expected;
+    ExpectPulses(expected, 3, 1 + 2);
+    ExpectPulses(expected, 1, 4 + 8);
+    expected.insert(expected.end(), {"Clock 60", "Events", "Out32 888 0",
+                                     "Console error: Fahrt abgebrochen nach 4 von 12 Schritten; alle "
+                                     "Datenleitungen auf 0."});
+    EXPECT_EQ(fake::transcript, expected);
+}
+
 TEST_F(DriveTest, NoPulseWhenTheStepCountIsBelowOne) {
     for (const char* steps : {"0", "-5", " -9223372036854775808 "}) {
         fake::transcript.clear();

@@ -3,26 +3,25 @@
 // write log in PLOTTERTEST_PORT_LOG.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <iterator>
+#include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "launch.h"
 #include "test_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
+struct Outcome : Ended {
     std::vector<PortWrite> writes;
     bool logWritten;
 };
@@ -38,13 +37,24 @@ protected:
     // Runs the program from another working directory, so that only the
     // program's own directory can supply the wiring file and the port.
     Outcome Start(const std::string& answers, bool writeFile = true, const std::string& environment = "") {
+        Launch launch = Prepared(writeFile);
+        launch.input = answers;
+        if (!environment.empty()) launch.environment.push_back(environment);
+        return Finish(launch);
+    }
+
+    Launch Prepared(bool writeFile = true) {
         if (writeFile) WriteLines(program / "Pinbelegung.txt", lines);
-        WriteText(work / "answers", answers);
-        const std::string command = "cd '" + work.path() + "' && PLOTTERTEST_PORT_LOG='" + (work / "log") + "' " +
-                                    environment + " '" + (program / "plottertest") + "' < answers > out 2> err";
-        const int raw = std::system(command.c_str());
-        Outcome run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(work / "out"), ReadText(work / "err"),
-                ReadPortLog(work / "log"), fs::exists(work / "log")};
+        fs::remove(work / "log");
+        Launch launch;
+        launch.program = program / "plottertest";
+        launch.workDirectory = work.path();
+        launch.environment = {"PLOTTERTEST_PORT_LOG=" + (work / "log")};
+        return launch;
+    }
+
+    Outcome Finish(const Launch& launch) {
+        Outcome run{RunProgram(launch), ReadPortLog(work / "log"), fs::exists(work / "log")};
         return run;
     }
 
@@ -70,6 +80,18 @@ std::vector<int> RisingEdges(const std::vector<unsigned>& levels) {
         previous = level;
     }
     return edges;
+}
+
+// The level of D0..D7 at the end of the simulated port's trace; -1 when the
+// trace is cut short (no time stamp after its last change).
+int LevelAtTheEnd(const std::string& vcd) {
+    unsigned level = 0;
+    std::istringstream trace(vcd);
+    std::string line, last;
+    for (; std::getline(trace, line); last = line)
+        if (line.size() == 2 && (line[0] == '0' || line[0] == '1') && line[1] >= '!' && line[1] < '!' + 8)
+            level = (level & ~(1u << (line[1] - '!'))) | unsigned(line[0] - '0') << (line[1] - '!');
+    return last.rfind('#', 0) == 0 ? int(level) : -1;
 }
 
 TEST_F(EndToEnd, ThreeStepsWriteForWrite) {
@@ -160,7 +182,7 @@ TEST_F(EndToEnd, PortLibraryProblemsAreReportedAtTheFirstWrite) {
 TEST_F(EndToEnd, SignalTraceShowsEveryEdgeOfTheDrive) {
     if (std::system("command -v sigrok-cli > /dev/null") != 0) GTEST_SKIP() << "skipped: sigrok-cli is not installed";
     UseThreeStepExample();
-    const Outcome run = Start("\n", true, "PLOTTERTEST_PORT_VCD='" + (work / "trace.vcd") + "'");
+    const Outcome run = Start("\n", true, "PLOTTERTEST_PORT_VCD=" + (work / "trace.vcd"));
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("Signalverlauf: " + (work / "trace.vcd")), std::string::npos) << run.err;
 
@@ -205,6 +227,82 @@ TEST_F(EndToEnd, RealPortThatIsNotThereStopsBeforeAnyWrite) {
     EXPECT_NE(run.err.find("plottertest: Parallelport an Adresse 4660 (0x1234) nicht verfügbar"), std::string::npos)
         << run.err;
     EXPECT_NE(run.err.find("Es wurde nichts auf den Port geschrieben."), std::string::npos);
+}
+
+TEST_F(EndToEnd, StopsSwitchEveryLineOffAndKeysAnswerNothingUnasked) {
+    const std::string prompt = "[OK] mit Enter", driving = "Simulierter Parallelport an";
+    enum Writes { Nothing, Everything, StoppedWithZero };
+    const struct {
+        const char* name;
+        bool terminal;
+        std::string typedBefore;
+        int steps;
+        std::vector<Action> actions;
+        int status;
+        Writes writes;
+    } cases[] = {
+        {"Ctrl+C during the drive", true, "", 50, {{prompt, 0, "\r"}, {driving, 300, "\x03"}}, 130, StoppedWithZero},
+        {"Esc during the drive", true, "", 50, {{prompt, 0, "\r"}, {driving, 300, "\x1b"}}, 130, StoppedWithZero},
+        {"q and Enter during the drive", true, "", 3, {{prompt, 0, "\r"}, {driving, 0, "q\r"}}, 0, Everything},
+        {"Ctrl+C at the confirmation", true, "", 3, {{prompt, 0, "\x03"}}, 130, Nothing},
+        {"Enter typed before the start", true, "\r", 3, {{prompt, 300, "a"}}, 0, Nothing},
+        {"arrow key at the confirmation", true, "", 3, {{prompt, 0, "\x1b[A"}, {"", 300, "a"}}, 0, Nothing},
+        {"SIGTERM through a pipe", false, "", 50, {{driving, 300, "", SIGTERM}}, 143, StoppedWithZero},
+        {"SIGHUP through a pipe", false, "", 50, {{driving, 300, "", SIGHUP}}, 129, StoppedWithZero},
+    };
+    for (const auto& c : cases) {
+        lines[23] = std::to_string(c.steps);
+        fs::remove(work / "plottertest-port.vcd");
+        Launch launch = Prepared();
+        launch.onTerminal = c.terminal;
+        launch.typedBefore = c.typedBefore;
+        launch.input = "\n";
+        launch.actions = c.actions;
+
+        const Outcome run = Finish(launch);
+
+        EXPECT_EQ(run.status, c.status) << c.name << run.out << run.err;
+        EXPECT_FALSE(run.endedBeforeLastAction) << c.name << ": ended before all keys were typed";
+        if (c.writes == Nothing) {
+            EXPECT_FALSE(run.logWritten) << c.name;
+        } else if (c.writes == Everything) {
+            EXPECT_EQ(run.writes.size(), 8u * 3 + 1) << c.name;
+        }
+        if (c.writes == StoppedWithZero) {
+            ASSERT_GE(run.writes.size(), 3u) << c.name;
+            EXPECT_LT(run.writes.size(), 401u) << c.name;
+            EXPECT_EQ(AddressesAndValues({run.writes.back()}), (std::vector<std::pair<int, int>>{{888, 0}})) << c.name;
+            const std::string said = "Fahrt abgebrochen nach " + std::to_string(run.writes.size() / 2) +
+                                     " von 200 Schritten; alle Datenleitungen auf 0.";
+            EXPECT_NE((run.out + run.err).find(said), std::string::npos) << c.name << run.out << run.err;
+            EXPECT_EQ(LevelAtTheEnd(ReadText(work / "plottertest-port.vcd")), 0) << c.name;
+        }
+        if (c.terminal) {
+            EXPECT_TRUE(run.terminalRestored) << c.name;
+            EXPECT_EQ(run.inputLeft, 0) << c.name;
+            EXPECT_EQ(run.out.find('q', run.out.find(prompt)), std::string::npos) << c.name << ": echoed " << run.out;
+        }
+    }
+}
+
+TEST_F(EndToEnd, ALineTooLongForTheMemoryIsAReport) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "skipped: AddressSanitizer needs more address space than the limit leaves";
+#endif
+    {
+        std::ofstream file(program / "Pinbelegung.txt", std::ios::binary);
+        file << "X Schritt\r\n";
+        const std::string block(1 << 20, '2');
+        for (int mb = 0; mb < 300; ++mb) file << block;
+    }
+    Launch launch = Prepared(false);
+    launch.input = "\n";
+    launch.memoryLimit = 256LL << 20;
+    const Outcome run = Finish(launch);
+    fs::remove(program / "Pinbelegung.txt");
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("Laufzeitfehler: Speicher reicht nicht\nPinbelegung.txt, Zeile 2"), std::string::npos)
+        << run.err;
 }
 
 }  // namespace

@@ -20,6 +20,9 @@ double msPerRead = 0;
 double msPerEventPass = 5;
 std::optional<Failure> bindFailure;
 long long writeLimit = -1;
+long long stopAtEventPass = -1;
+int stopSignal = 2;
+long long eventPasses = 0;
 bool bound = false;
 long long writes = 0;
 
@@ -32,6 +35,9 @@ void Reset() {
     msPerEventPass = 5;
     bindFailure.reset();
     writeLimit = -1;
+    stopAtEventPass = -1;
+    stopSignal = 2;
+    eventPasses = 0;
     bound = false;
     writes = 0;
 }
@@ -92,9 +98,15 @@ double ClockMilliseconds() {
     return now;
 }
 
-void ProcessPendingEvents() {
+int ProcessPendingEvents() {
     fake::Record("Events");
     fake::clockMs += fake::msPerEventPass;
+    ++fake::eventPasses;
+    return fake::stopAtEventPass >= 0 && fake::eventPasses >= fake::stopAtEventPass ? fake::stopSignal : 0;
+}
+
+void ConsoleLine(Channel channel, const std::string& text) {
+    fake::Record(std::string(channel == Channel::Output ? "Console: " : "Console error: ") + text);
 }
 
 void EndProgram(int status) {

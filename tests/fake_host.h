@@ -21,6 +21,8 @@ extern double msPerEventPass;         // the clock's advance at every event pass
 extern std::optional<Failure> bindFailure;  // thrown by the first Out32, as a port library that won't load
 
 extern long long writeLimit;                // Out32 calls allowed before it throws WriteLimitReached
+extern long long stopAtEventPass;           // from this event pass on (1 = the first), a stop is asked for
+extern int stopSignal;                      // and this is the signal that asks
 
 // EndProgram throws this instead of ending the test process.
 struct ProgramEnded {
@@ -31,7 +33,7 @@ struct ProgramEnded {
 struct WriteLimitReached {};
 
 // Back to an empty transcript, a clock at 0 that advances 5 ms per event pass, a bindable port
-// and no write limit.
+// no write limit and no stop.
 void Reset();
 
 }  // namespace fake

@@ -1,5 +1,6 @@
 #include "test_files.h"
 
+
 #include <algorithm>
 #include <cstdlib>
 #include <iterator>

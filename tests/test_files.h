@@ -44,3 +44,4 @@ std::vector<std::pair<int, int>> AddressesAndValues(const std::vector<PortWrite>
 // The writes that followed a pause of less than 15 ms: between the last write of
 // one pulse and the first of the next. Empty when every pause held.
 std::vector<std::size_t> ShortPauses(const std::vector<PortWrite>& writes);
+

@@ -57,6 +57,9 @@ std::string MissingTool() {
         // cppcheck-suppress useStlAlgorithm ; the loop names the missing tool, find_if would only find it
         if (!Succeeds(std::string("command -v ") + tool)) return std::string(tool) + " is not installed";
     }
+    if (!Succeeds("wine --version"))
+        return "wine cannot run here (" + Capture("wine --version 2>&1 | tail -n1 | tr -d '\\n'") +
+               "; a kernel without 32-bit emulation cannot run 32-bit Wine)";
     for (const char* file : {"plottertest.exe", "inpout32.dll", "tests/libno_out32.dll"}) {
         // cppcheck-suppress useStlAlgorithm ; as above, for the missing file
         if (!fs::exists(kWindowsBuild + "/" + file))
@@ -121,11 +124,13 @@ protected:
         StartDisplay();
         setenv("WINEPREFIX", kWinePrefix.c_str(), 1);
         setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);  // no Mono or Gecko installer dialogs
+        // Wine turns the umlauts of the program's path into Windows text by the locale.
+        setenv("LC_ALL", "C.UTF-8", 1);
         if (!fs::exists(kWinePrefix + "/system.reg")) Succeeds("WINEDEBUG=-all wineboot --init");
         // Trace only the calls the tests read: a relay trace of every call would drown
         // the drive's busy wait, and the loader's own trace cuts long paths short.
         Succeeds("WINEDEBUG=-all wine reg add 'HKCU\\Software\\Wine\\Debug' /v RelayInclude /d "
-                 "'user32.MessageBoxW;kernel32.LoadLibraryW;kernelbase.LoadLibraryW' /f && "
+                 "'user32.MessageBoxW;kernel32.LoadLibraryExW;kernelbase.LoadLibraryExW' /f && "
                  "WINEDEBUG=-all wineserver --wait");
         fs::create_directories(kArtifacts);
     }
@@ -178,7 +183,7 @@ protected:
 
         const pid_t wine = fork();
         if (wine == 0) {
-            if (chdir(program.c_str()) != 0) _exit(127);
+            if (chdir((workDirectory.empty() ? program : workDirectory).c_str()) != 0) _exit(127);
             setenv("WINEDEBUG", "fixme-all,+relay", 1);
             setenv("PLOTTERTEST_PORT_LOG", windowsLog.c_str(), 1);
             if (freopen((scratch / "trace").c_str(), "w", stderr) == nullptr) _exit(127);
@@ -231,7 +236,7 @@ protected:
     static void ParseTrace(Outcome& outcome) {
         static const std::regex call(
             R"re(Call user32\.MessageBoxW\([0-9a-f]+,[0-9a-f]+ L"((?:[^"\\]|\\.)*)",[0-9a-f]+ L"((?:[^"\\]|\\.)*)",([0-9a-f]+)\))re");
-        static const std::regex load(R"(Call (KERNEL32|kernelbase)\.LoadLibraryW\(.*inpout32)", std::regex::icase);
+        static const std::regex load(R"(Call (KERNEL32|kernelbase)\.LoadLibraryExW\(.*inpout32)", std::regex::icase);
         static const std::regex ret(R"(Ret  user32\.MessageBoxW\(\) retval=([0-9a-f]+))");
         std::istringstream trace(outcome.trace);
         for (std::string line; std::getline(trace, line);) {
@@ -250,6 +255,7 @@ protected:
     static inline pid_t display = 0;
     ScratchDirectory scratch;  // the trace and the port's log
     std::string program;       // where the program, its file and its library lie
+    std::string workDirectory;  // where it is started from, if not there
     std::vector<std::string> lines;
     int boxesSeen = 0;  // numbers the screenshots of a test
 };
@@ -274,14 +280,16 @@ TEST_F(WineEndToEnd, EnterConfirmsAndDrivesTheThreeStepExample) {
     EXPECT_EQ(ShortPauses(run.writes), std::vector<std::size_t>{});
 }
 
-TEST_F(WineEndToEnd, EscapeWritesNothingAndNeverLoadsThePortLibrary) {
-    const Outcome run = Start({{"Tormal fahren", "Escape"}});
+TEST_F(WineEndToEnd, EscapeOrClosingWritesNothingAndNeverLoadsThePortLibrary) {
+    for (const char* key : {"Escape", "alt+F4"}) {
+        const Outcome run = Start({{"Tormal fahren", key}});
 
-    EXPECT_EQ(run.status, 0);
-    ASSERT_EQ(run.boxes.size(), 1u) << run.trace;
-    EXPECT_EQ(run.boxes[0].result, 2);
-    EXPECT_FALSE(run.portLibraryLoaded);
-    EXPECT_FALSE(run.logWritten);
+        EXPECT_EQ(run.status, 0) << key;
+        ASSERT_EQ(run.boxes.size(), 1u) << key << run.trace;
+        EXPECT_EQ(run.boxes[0].result, 2) << key;
+        EXPECT_FALSE(run.portLibraryLoaded) << key;
+        EXPECT_FALSE(run.logWritten) << key;
+    }
 }
 
 TEST_F(WineEndToEnd, MissingFileShowsItsBoxAndNothingFollows) {
@@ -306,6 +314,9 @@ TEST_F(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
          "bis 17"},
         {"port library missing", true, "Laufzeitfehler: Portbibliothek nicht gefunden\ninpout32.dll: "},
         {"no Out32", true, "Laufzeitfehler: Einsprungpunkt nicht gefunden\ninpout32.dll: Out32: "},
+        // A library in the directory the program is started from is never loaded.
+        {"port library in the working directory", true,
+         "Laufzeitfehler: Portbibliothek nicht gefunden\ninpout32.dll: gesucht neben dem Programm (Z:"},
     };
     for (const auto& c : cases) {
         lines = SampleLines();
@@ -315,6 +326,11 @@ TEST_F(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
         fs::remove(library);
         if (name == "no Out32") fs::copy_file(kWindowsBuild + "/tests/libno_out32.dll", library);
         if (name == "pin out of range") fs::copy_file(kWindowsBuild + "/inpout32.dll", library);
+        workDirectory = scratch / "start";
+        fs::create_directories(workDirectory);
+        if (name == "port library in the working directory")
+            fs::copy_file(kWindowsBuild + "/inpout32.dll", workDirectory + "/inpout32.dll",
+                          fs::copy_options::overwrite_existing);
         std::vector<std::pair<std::string, std::string>> answers;
         if (c.confirm) answers.push_back({"Tormal fahren", "Return"});
         answers.push_back({"plottertest", "Return"});
@@ -328,6 +344,9 @@ TEST_F(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
         EXPECT_EQ(report.style, kOkCritical);
         EXPECT_EQ(report.text.rfind(c.report, 0), 0u) << c.name << ": " << report.text;
         EXPECT_TRUE(run.writes.empty()) << c.name;
+        if (name == "port library in the working directory") {
+            EXPECT_NE(report.text.find(") und im Systemverzeichnis (C:\\"), std::string::npos) << report.text;
+        }
     }
 }
 

@@ -1,5 +1,8 @@
 #include "app/app.h"
 
+#include <exception>
+#include <new>
+
 #include "config/pin_assignment.h"
 #include "drive/drive.h"
 #include "platform/failure.h"
@@ -17,8 +20,10 @@ void Main() {
         "drücken !",
         "Tormal fahren", host::Buttons::OkCancel, host::Icon::None);
     if (ConfirmResult == host::kCancel) return;
-    DriveTestRectangle();
-    host::EndProgram(0);
+    // A stop asked for during the drive ends the program as the signal would
+    // have, once every line is off again.
+    const int stop = DriveTestRectangle();
+    host::EndProgram(stop == 0 ? 0 : 128 + stop);
 }
 
 int RunProgram() {
@@ -28,6 +33,14 @@ int RunProgram() {
         // Every failure of the drive comes before its first port write (the address
         // and the step count read the same text each time), so no line is left on.
         host::ReportFailure(FailureReportText(failure));
+        return 1;
+    } catch (const std::bad_alloc&) {
+        // The memory the failed request wanted is free again; the report is short.
+        host::ReportFailure(FailureReportText(
+            {FailureKind::OutOfMemory, "Das Programm hat nicht genug Arbeitsspeicher bekommen."}));
+        return 1;
+    } catch (const std::exception& error) {
+        host::ReportFailure(FailureReportText({FailureKind::Unexpected, QuoteForReport(error.what())}));
         return 1;
     }
     return 0;

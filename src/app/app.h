@@ -5,11 +5,13 @@
 extern int ConfirmResult;
 
 // Loads the pin assignment, asks the user to place the carriages and confirm,
-// and on OK drives the test rectangle and ends the program with status 0.
+// and on OK drives the test rectangle and ends the program with status 0, or
+// with 128 + signal when the drive was asked to stop (every line off then).
 // Returns on Cancel, before any port output. Failures from loading and driving
 // pass through.
 void Main();
 
-// The program's entry: runs Main and turns a Failure into the failure report.
+// The program's entry: runs Main and turns a Failure, or any standard exception
+// (std::bad_alloc as OutOfMemory), into the failure report.
 // Returns the exit status: 0 after Cancel, 1 after a failure report.
 int RunProgram();

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <memory>
+#include <new>
 
 #include "platform/failure.h"
 #include "platform/platform.h"
@@ -50,7 +51,16 @@ void LoadPinAssignment() {
     const auto readLine = [&] {
         std::string line;
         ++lineNumber;
-        if (!host::ReadTextLine(file.get(), line))
+        bool read = false;
+        try {
+            read = host::ReadTextLine(file.get(), line);
+        } catch (const std::bad_alloc&) {
+            std::string().swap(line);  // give back what the line took, for the report
+            throw Failure{FailureKind::OutOfMemory, LineSource(lineNumber) +
+                                                        ": die Zeile passt nicht in den Arbeitsspeicher (fehlen "
+                                                        "Zeilenenden?)"};
+        }
+        if (!read)
             throw Failure{FailureKind::InputPastEndOfFile,
                           LineSource(lineNumber) + ": die Datei endet nach " + std::to_string(lineNumber - 1) +
                               " von 24 Zeilen"};

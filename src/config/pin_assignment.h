@@ -38,6 +38,7 @@ extern const char* const kPinAssignmentFileName;
 //   TypeMismatch        - a pin value that is not a whole number (empty included)
 //   Overflow            - a pin value beyond 32 bits, a decimal beyond double
 //   SubscriptOutOfRange - a pin number outside 0..17
+//   OutOfMemory         - a line too long for the memory there is
 // PortAddress and StepsPerSide are not converted here.
 void LoadPinAssignment();
 

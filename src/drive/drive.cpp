@@ -1,9 +1,17 @@
 #include "drive/drive.h"
 
+#include <limits>
+#include <string>
+
 #include "config/pin_assignment.h"
 #include "platform/platform.h"
 
 namespace {
+
+// Pattern writes done in this drive. The two writes of a pulse follow each other
+// without an event pass between them, so a stop always falls between pulses,
+// and the port library is bound exactly when this is above 0.
+std::int64_t StepsDriven = 0;
 
 void WritePort(int value) {
     // The address is converted at every write, so a bad one fails at the first.
@@ -11,35 +19,67 @@ void WritePort(int value) {
     host::Out32(address, static_cast<short>(value));
 }
 
-void StepPulse(int pattern) {
-    Pause(StepPauseMs);
+int StepPulse(int pattern) {
+    if (const int stop = Pause(StepPauseMs)) return stop;
     WritePort(0);
     WritePort(pattern);
+    ++StepsDriven;
+    return 0;
 }
 
-void DriveSide(int pattern) {
+int DriveSide(int pattern) {
     const std::int64_t steps = ConvertStepCount(PinAssignment.StepsPerSide, StepsPerSideSource());
-    for (std::int64_t done = 0; done < steps; ++done) StepPulse(pattern);
+    for (std::int64_t done = 0; done < steps; ++done)
+        if (const int stop = StepPulse(pattern)) return stop;
+    return 0;
+}
+
+// The four sides' steps, as the user counts them.
+std::string AllSteps() {
+    const std::int64_t perSide = ConvertStepCount(PinAssignment.StepsPerSide, StepsPerSideSource());
+    if (perSide > std::numeric_limits<std::int64_t>::max() / 4) return "4 × " + std::to_string(perSide);
+    return std::to_string(4 * perSide);
 }
 
 }  // namespace
 
-void Pause(double ms) {
+int Pause(double ms) {
     // Milliseconds as double on a monotonic clock: exact to well below a
     // microsecond for years of uptime, and never thrown back by midnight.
     const double start = host::ClockMilliseconds();
     do {
-        host::ProcessPendingEvents();
+        if (const int stop = host::ProcessPendingEvents()) return stop;
     } while (host::ClockMilliseconds() < start + ms);
+    return 0;
 }
 
-void DriveTestRectangle() {
+int DriveTestRectangle() {
+    StepsDriven = 0;
     // The pattern is the sum of two bit values, not their OR: two entries naming
     // the same pin add up to the next higher bit, as the wiring file says.
     const PinAssignmentRecord& pins = PinAssignment;
-    DriveSide(BitOf(pins.YStepBit) + BitOf(pins.YDirBit));  // forward
-    DriveSide(BitOf(pins.XStepBit) + BitOf(pins.XDirBit));  // right
-    DriveSide(BitOf(pins.YStepBit));                        // back
-    DriveSide(BitOf(pins.XStepBit));                        // left
+    const int patterns[] = {
+        BitOf(pins.YStepBit) + BitOf(pins.YDirBit),  // forward
+        BitOf(pins.XStepBit) + BitOf(pins.XDirBit),  // right
+        BitOf(pins.YStepBit),                        // back
+        BitOf(pins.XStepBit),                        // left
+    };
+    int stop = 0;
+    for (std::size_t side = 0; side < 4 && stop == 0; ++side) stop = DriveSide(patterns[side]);
+    if (stop == 0) {
+        WritePort(0);
+        return 0;
+    }
+    // Stopped between pulses. Before the first write the port library is not
+    // even loaded and nothing is on; after it, the pattern of the last pulse
+    // still holds the motors' lines high until this write.
+    if (StepsDriven == 0) {
+        host::ConsoleLine(host::Channel::Error,
+                          "Fahrt abgebrochen vor dem ersten Schritt; es wurde nichts auf den Port geschrieben.");
+        return stop;
+    }
     WritePort(0);
+    host::ConsoleLine(host::Channel::Error, "Fahrt abgebrochen nach " + std::to_string(StepsDriven) + " von " +
+                                                AllSteps() + " Schritten; alle Datenleitungen auf 0.");
+    return stop;
 }

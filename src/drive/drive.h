@@ -9,7 +9,8 @@ constexpr std::int16_t StepPauseMs = 15;
 // Busy-waits until at least ms milliseconds have passed on the host's monotonic
 // clock, letting pending events be processed between clock readings. Even a
 // pause of 0 or less makes one event pass and reads the clock twice.
-void Pause(double ms);
+// Returns 0, or at once the signal number of an event pass that asks to stop.
+int Pause(double ms);
 
 // Drives the test rectangle with the settings in PinAssignment, which
 // LoadPinAssignment must have filled: StepsPerSide pulses forward (Y step and
@@ -17,10 +18,16 @@ void Pause(double ms);
 // left (X step); every pulse is a 15 ms pause, a write of 0 and a write of the
 // side's pattern. A last write of 0 switches every data line off.
 //
+// Returns 0 after the whole drive. When a pause is asked to stop (Ctrl+C, Esc,
+// SIGTERM, SIGHUP on a console), no further pulse follows: if anything has been
+// written, one write of 0 to the same address switches every line off; a
+// console line on standard error says how far the drive came. Returns that
+// signal's number then.
+//
 // Failures, each leaving the port as last written:
 //   TypeMismatch/Overflow - StepsPerSide is not a whole number, raised when a
 //                           side begins (side 1: before any pause or write)
 //   TypeMismatch/Overflow - PortAddress is not a port address, raised at the
 //                           first port write
 //   PortLibraryNotFound/EntryPointNotFound - from the first port write
-void DriveTestRectangle();
+int DriveTestRectangle();

@@ -12,6 +12,8 @@ const char* FailureKindName(FailureKind kind) {
     case FailureKind::SubscriptOutOfRange: return "Index außerhalb des gültigen Bereichs";
     case FailureKind::PortLibraryNotFound: return "Portbibliothek nicht gefunden";
     case FailureKind::EntryPointNotFound: return "Einsprungpunkt nicht gefunden";
+    case FailureKind::OutOfMemory: return "Speicher reicht nicht";
+    case FailureKind::Unexpected: return "Unerwarteter Fehler";
     }
     return "Unbekannter Fehler";
 }

@@ -13,6 +13,8 @@ enum class FailureKind {
     SubscriptOutOfRange,  // a pin number outside 0..17
     PortLibraryNotFound,  // the port library cannot be loaded at the first port write
     EntryPointNotFound,   // the port library has no Out32
+    OutOfMemory,          // a request for memory failed (a line of hundreds of megabytes)
+    Unexpected,           // any other exception: a fault of the program, never of the user's file
 };
 
 struct Failure {

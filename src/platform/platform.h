@@ -18,7 +18,10 @@ constexpr int kCancel = 2;
 // Shows a modal message box and returns the button chosen: kOk or kCancel.
 // Closing the box without choosing (Esc, the close button, the end of input on
 // a console) gives kCancel. Lines of text are joined by a carriage return ('\r').
-// Texts are UTF-8.
+// Texts are UTF-8. Nothing typed before the box appears answers it.
+// On a console, a request to stop (Ctrl+C, SIGTERM, SIGHUP) while the box waits
+// ends the program at once with status 128 + signal, the terminal as it was;
+// no box is ever shown after the first port write, so nothing is on then.
 int ShowMessageBox(const std::string& text, const std::string& title, Buttons buttons, Icon icon);
 
 // ---- Files ------------------------------------------------------------------
@@ -49,9 +52,23 @@ void CloseTextFile(TextFile* file);
 // time of day, midnight and daylight-saving changes; only differences count.
 double ClockMilliseconds();
 
-// One pass over the events pending for the program. On a console host there are
-// none and the pass does nothing.
-void ProcessPendingEvents();
+// One pass over the events pending for the program. Returns 0, or the number
+// of the signal that asks the program to stop: SIGINT (2) for Ctrl+C or Esc at
+// the console, SIGTERM (15), SIGHUP (1). Once asked, every later pass returns it
+// again. The Windows host pumps its message queue and never asks to stop.
+// On a console the first pass takes the terminal's keys away from the screen
+// until the program ends: they are not echoed, and what is typed is read and
+// dropped here, so that it never reaches the shell afterwards.
+int ProcessPendingEvents();
+
+// ---- Console lines ----------------------------------------------------------
+
+enum class Channel { Output, Error };
+
+// A line for the user at a console: on standard output how a run ended, on
+// standard error what stopped it. The Windows program has no console; its
+// boxes say all there is, and this shows nothing.
+void ConsoleLine(Channel channel, const std::string& text);
 
 // ---- Ending and failures ----------------------------------------------------
 

@@ -63,10 +63,19 @@ using Out32Function = void(__stdcall*)(short, short);
 Out32Function BoundOut32 = nullptr;
 
 Out32Function BindOut32() {
-    // The standard search finds inpout32.dll beside the program first.
-    HMODULE library = LoadLibraryW(L"inpout32.dll");
-    if (library == nullptr)
-        throw Failure{FailureKind::PortLibraryNotFound, "inpout32.dll: " + SystemMessage(GetLastError())};
+    // Only beside the program and in the system directory: never the working
+    // directory or PATH, where any inpout32.dll that happens to lie there (a
+    // download folder, a shortcut's "Start in") would be run.
+    HMODULE library =
+        LoadLibraryExW(L"inpout32.dll", nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (library == nullptr) {
+        const DWORD error = GetLastError();
+        std::wstring system(MAX_PATH, L'\0');
+        system.resize(GetSystemDirectoryW(system.data(), MAX_PATH));
+        throw Failure{FailureKind::PortLibraryNotFound,
+                      "inpout32.dll: gesucht neben dem Programm (" + PathInProgramDirectory("inpout32.dll") +
+                          ") und im Systemverzeichnis (" + Utf8(system) + "\\inpout32.dll): " + SystemMessage(error)};
+    }
     FARPROC entry = GetProcAddress(library, "Out32");
     if (entry == nullptr)
         throw Failure{FailureKind::EntryPointNotFound, "inpout32.dll: Out32: " + SystemMessage(GetLastError())};
@@ -138,13 +147,16 @@ double ClockMilliseconds() {
     return static_cast<double>(now.QuadPart) / ticksPerMs;
 }
 
-void ProcessPendingEvents() {
+int ProcessPendingEvents() {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+    return 0;
 }
+
+void ConsoleLine(Channel, const std::string&) {}
 
 void EndProgram(int status) { ExitProcess(static_cast<UINT>(status)); }
 
