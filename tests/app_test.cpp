@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -52,7 +53,8 @@ protected:
 TEST_F(AppTest, CancelEndsWithoutTouchingThePort) {
     fake::answers = {host::kCancel};
     EXPECT_EQ(Run(), 0);
-    EXPECT_EQ(afterLoad, Transcript{kConfirmation});
+    EXPECT_EQ(afterLoad,
+              (Transcript{kConfirmation, "Console: Abgebrochen: es wurde nichts auf den Port geschrieben."}));
     EXPECT_EQ(ConfirmResult, host::kCancel);
 }
 
@@ -61,13 +63,18 @@ TEST_F(AppTest, OkDrivesTheRectangleAndEnds) {
     EXPECT_EQ(Run(), 0);
     Transcript expected = {kConfirmation};
     double clock = 0;
-    for (const char* pattern : {"12", "3", "4", "1"}) {  // Y on pins 4/5, X on pins 2/3
+    int side = 0;
+    // Y on pins 4/5, X on pins 2/3.
+    for (const auto& [pattern, name] : {std::pair{"12", "nach vorne"}, {"3", "nach rechts"}, {"4", "zurück"},
+                                        {"1", "nach links"}}) {
         expected.insert(expected.end(), {"Clock " + std::to_string(int(clock)), "Events",
                                          "Clock " + std::to_string(int(clock + 15)), "Out32 888 0",
-                                         std::string("Out32 888 ") + pattern});
+                                         std::string("Out32 888 ") + pattern,
+                                         "Progress Seite " + std::to_string(++side) + "/4 " + name + ": Schritt 1 von 1"});
         clock += 15;
     }
-    expected.insert(expected.end(), {"Out32 888 0", "EndProgram 0"});
+    expected.insert(expected.end(),
+                    {"Out32 888 0", "Console: Fertig: 4 Schritte gefahren, alle Datenleitungen auf 0.", "EndProgram 0"});
     EXPECT_EQ(afterLoad, expected);
 }
 
@@ -84,7 +91,9 @@ TEST_F(AppTest, ConfirmationNamesOneHundredStepsWhateverTheFileSays) {
     lines[23] = "0";
     fake::answers = {host::kOk};
     EXPECT_EQ(Run(), 0);
-    EXPECT_EQ(afterLoad, (Transcript{kConfirmation, "Out32 888 0", "EndProgram 0"}));
+    EXPECT_EQ(afterLoad, (Transcript{kConfirmation, "Out32 888 0",
+                                     "Console: Fertig: 0 Schritte gefahren, alle Datenleitungen auf 0.",
+                                     "EndProgram 0"}));
 }
 
 TEST_F(AppTest, FailureIsReportedOnceWithStatusOne) {
@@ -94,9 +103,11 @@ TEST_F(AppTest, FailureIsReportedOnceWithStatusOne) {
         bool confirmed;
         std::string report;
     } cases[] = {
-        {2, "zwei", false, "ReportFailure Laufzeitfehler: Typen unverträglich\nPinbelegung.txt, Zeile 2: „zwei“"},
+        {2, "zwei", false, "ReportFailure Laufzeitfehler: Typen unverträglich\nPinbelegung.txt, Zeile 2, „Pin X-Achse Schritt“: gelesen "
+         "„zwei“, erwartet eine ganze Zahl von 0 bis 17 (2 bis 9 sind die Datenleitungen D0 bis D7)"},
         {22, "LPT1", true,
-         "ReportFailure Laufzeitfehler: Typen unverträglich\nPortadresse (Pinbelegung.txt, Zeile 22): „LPT1“"},
+         "ReportFailure Laufzeitfehler: Typen unverträglich\nPinbelegung.txt, Zeile 22, „Portadresse“: gelesen „LPT1“, "
+         "erwartet -32768 bis 32767 dezimal oder 0x0 bis 0xFFFF"},
     };
     for (const auto& c : cases) {
         fake::Reset();

@@ -9,7 +9,7 @@
 
 namespace {
 
-const std::string kWhere = "Pinbelegung.txt, Zeile 2";
+const ValueSource kWhere{"Pinbelegung.txt, Zeile 2", "eine Zahl"};
 
 // What a conversion gave: its value as text, or the failure kind's name.
 std::string Outcome(const std::function<std::string()>& convert) {

@@ -29,14 +29,23 @@ protected:
         PinAssignment.StepsPerSide = "3";
     }
 
-    // The pulses of one side: pause, 0, pattern.
+    // The first `count` pulses of the next side: pause, 0, pattern, progress.
     void ExpectPulses(Transcript& expected, int count, int pattern, const std::string& port = "888") {
+        static const char* const names[] = {"nach vorne", "nach rechts", "zurück", "nach links"};
+        ++sides;
+        const std::string side = "Progress Seite " + std::to_string(sides) + "/4 " + names[sides - 1] + ": Schritt ";
         for (int i = 0; i < count; ++i) {
             const double start = clock;
             clock += StepPauseMs;
             expected.insert(expected.end(), {"Clock " + Number(start), "Events", "Clock " + Number(clock),
-                                             "Out32 " + port + " 0", "Out32 " + port + " " + std::to_string(pattern)});
+                                             "Out32 " + port + " 0", "Out32 " + port + " " + std::to_string(pattern),
+                                             side + std::to_string(i + 1) + " von " + PinAssignment.StepsPerSide});
         }
+    }
+
+    static std::string Done(int steps) {
+        return "Console: Fertig: " + std::to_string(steps) + (steps == 1 ? " Schritt" : " Schritte") +
+               " gefahren, alle Datenleitungen auf 0.";
     }
 
     static std::string Number(double ms) {
@@ -55,6 +64,7 @@ protected:
     }
 
     double clock = 0;
+    int sides = 0;
 };
 
 TEST_F(DriveTest, DrivesFourSidesThenSwitchesEveryLineOff) {
@@ -65,7 +75,7 @@ TEST_F(DriveTest, DrivesFourSidesThenSwitchesEveryLineOff) {
     ExpectPulses(expected, 3, 4 + 8);  // right: X step and direction
     ExpectPulses(expected, 3, 1);      // back: Y step alone
     ExpectPulses(expected, 3, 4);      // left: X step alone
-    expected.push_back("Out32 888 0");
+    expected.insert(expected.end(), {"Out32 888 0", Done(12)});
     EXPECT_EQ(fake::transcript, expected);
 }
 
@@ -84,7 +94,7 @@ TEST_F(DriveTest, PatternIsTheSumOfTwoBitsNotTheirOr) {
     ExpectPulses(expected, 1, 128, "-6144");
     ExpectPulses(expected, 1, 2, "-6144");
     ExpectPulses(expected, 1, 0, "-6144");  // the pauses still run
-    expected.push_back("Out32 -6144 0");
+    expected.insert(expected.end(), {"Out32 -6144 0", Done(4)});
     EXPECT_EQ(fake::transcript, expected);
 }
 
@@ -117,11 +127,14 @@ TEST_F(DriveTest, NoPulseWhenTheStepCountIsBelowOne) {
         fake::transcript.clear();
         PinAssignment.StepsPerSide = steps;
         DriveTestRectangle();
-        EXPECT_EQ(fake::transcript, Transcript{"Out32 888 0"}) << steps;
+        EXPECT_EQ(fake::transcript, (Transcript{"Out32 888 0", Done(0)})) << steps;
     }
 }
 
 TEST_F(DriveTest, FailuresHappenAtTheirMomentAndWriteNothing) {
+    const std::string kSteps = "Pinbelegung.txt, Zeile 24, „Schritte je Seite“: gelesen ";
+    const std::string kPort = "Pinbelegung.txt, Zeile 22, „Portadresse“: gelesen ";
+    const std::string kPortAccepted = ", erwartet -32768 bis 32767 dezimal oder 0x0 bis 0xFFFF";
     const Transcript firstPause = {"Clock 0", "Events", "Clock 15"};
     const struct {
         const char* name;
@@ -133,19 +146,19 @@ TEST_F(DriveTest, FailuresHappenAtTheirMomentAndWriteNothing) {
         Transcript before;  // what happened before the failure
     } cases[] = {
         {"empty step count", "", "888", false, FailureKind::TypeMismatch,
-         "Schritte je Seite (Pinbelegung.txt, Zeile 24): „“", {}},
+         kSteps + "„“ (leer), erwartet eine ganze Zahl", {}},
         {"step count too large", "9223372036854775808", "888", false, FailureKind::Overflow,
-         "Schritte je Seite (Pinbelegung.txt, Zeile 24): „9223372036854775808“", {}},
+         kSteps + "„9223372036854775808“, erwartet eine ganze Zahl von -9223372036854775808 bis 9223372036854775807", {}},
         {"port address of letters", "3", "LPT1", false, FailureKind::TypeMismatch,
-         "Portadresse (Pinbelegung.txt, Zeile 22): „LPT1“", firstPause},
+         kPort + "„LPT1“" + kPortAccepted, firstPause},
         {"port address too large", "3", "40000", false, FailureKind::Overflow,
-         "Portadresse (Pinbelegung.txt, Zeile 22): „40000“", firstPause},
+         kPort + "„40000“" + kPortAccepted, firstPause},
         {"port library missing", "3", "888", true, FailureKind::PortLibraryNotFound, "libinpout32.so: weg",
          firstPause},
         {"port library missing, no steps", "0", "888", true, FailureKind::PortLibraryNotFound,
          "libinpout32.so: weg", {}},
         {"bad port address, no steps", "0", "", false, FailureKind::TypeMismatch,
-         "Portadresse (Pinbelegung.txt, Zeile 22): „“", {}},
+         kPort + "„“ (leer)" + kPortAccepted, {}},
     };
     for (const auto& c : cases) {
         fake::Reset();

@@ -103,6 +103,8 @@ TEST_F(EndToEnd, ThreeStepsWriteForWrite) {
     EXPECT_EQ(AddressesAndValues(run.writes), ThreeStepExample());
     EXPECT_EQ(ShortPauses(run.writes), std::vector<std::size_t>{});
     EXPECT_NE(run.err.find("Simulierter Parallelport an Adresse 888 (0x378)"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1),
+              "Fertig: 12 Schritte gefahren, alle Datenleitungen auf 0.\n");
 }
 
 TEST_F(EndToEnd, HundredStepsMake801WritesAtTheirPace) {
@@ -124,6 +126,7 @@ TEST_F(EndToEnd, CancelWritesNothingAndNeverLoadsThePort) {
         EXPECT_FALSE(run.logWritten) << answers;
         EXPECT_EQ(run.err, "") << "the simulated port speaks when it is loaded";
         EXPECT_NE(run.out.find("== Tormal fahren =="), std::string::npos);
+        EXPECT_NE(run.out.find("\nAbgebrochen: es wurde nichts auf den Port geschrieben.\n"), std::string::npos);
     }
 }
 
@@ -137,6 +140,9 @@ TEST_F(EndToEnd, MissingFileIsReportedInTheProgramsWords) {
     EXPECT_NE(run.out.find("Es fehlt die Datei :  Pinbelegung.txt !"), std::string::npos);
     EXPECT_EQ(run.out.find("Tormal fahren"), std::string::npos) << "no confirmation after it";
     EXPECT_FALSE(run.logWritten);
+    EXPECT_NE(run.err.find("gesucht wurde " + (program / "Pinbelegung.txt") + " (neben dem Programm)"),
+              std::string::npos)
+        << run.err;
 }
 
 TEST_F(EndToEnd, FailuresAreReportedOnStandardErrorWithStatusOne) {
@@ -146,10 +152,22 @@ TEST_F(EndToEnd, FailuresAreReportedOnStandardErrorWithStatusOne) {
         std::string value;
         std::string report;
     } cases[] = {
-        {"pin out of range", 2, "18",
-         "plottertest: Laufzeitfehler: Index außerhalb des gültigen Bereichs\nPinbelegung.txt, Zeile 2: Pin „18“"},
-        {"short file", 0, "", "Laufzeitfehler: Einlesen hinter Dateiende\nPinbelegung.txt, Zeile 24"},
-        {"bad port", 22, "LPT1", "Laufzeitfehler: Typen unverträglich\nPortadresse (Pinbelegung.txt, Zeile 22)"},
+        {"pin letters", 2, "zwei",
+         "plottertest: Laufzeitfehler: Typen unverträglich\nPinbelegung.txt, Zeile 2, „Pin X-Achse Schritt“: gelesen "
+         "„zwei“, erwartet eine ganze Zahl von 0 bis 17 (2 bis 9 sind die Datenleitungen D0 bis D7)\n"},
+        {"empty pin", 10, "", "Typen unverträglich\nPinbelegung.txt, Zeile 10, „Pin Y-Achse Richtung“: gelesen „“ (leer)"},
+        {"pin out of range", 16, "18",
+         "Index außerhalb des gültigen Bereichs\nPinbelegung.txt, Zeile 16, „Pin Z-Achse Richtung“: gelesen „18“, "
+         "erwartet eine ganze Zahl von 0 bis 17"},
+        {"short file", 0, "",
+         "Laufzeitfehler: Einlesen hinter Dateiende\nPinbelegung.txt, Zeile 24, „Schritte je Seite“: die Datei endet "
+         "nach 23 von 24 Zeilen"},
+        {"port too large", 22, "99999",
+         "Überlauf\nPinbelegung.txt, Zeile 22, „Portadresse“: gelesen „99999“, erwartet -32768 bis 32767 dezimal oder "
+         "0x0 bis 0xFFFF\n"},
+        {"empty step count", 24, "",
+         "Typen unverträglich\nPinbelegung.txt, Zeile 24, „Schritte je Seite“: gelesen „“ (leer), erwartet eine ganze "
+         "Zahl\n"},
     };
     for (const auto& c : cases) {
         lines = SampleLines();
@@ -168,7 +186,9 @@ TEST_F(EndToEnd, PortLibraryProblemsAreReportedAtTheFirstWrite) {
     fs::remove(program / "libinpout32.so");
     Outcome run = Start("\n");
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("Laufzeitfehler: Portbibliothek nicht gefunden\nlibinpout32.so"), std::string::npos)
+    EXPECT_NE(run.err.find("Laufzeitfehler: Portbibliothek nicht gefunden\nlibinpout32.so: gesucht neben dem Programm (" +
+                           (program / "libinpout32.so") + ") und im Bibliothekspfad des Systems: "),
+              std::string::npos)
         << run.err;
 
     fs::copy_file(PLOTTERTEST_NO_OUT32, program / "libinpout32.so");
@@ -240,10 +260,14 @@ TEST_F(EndToEnd, StopsSwitchEveryLineOffAndKeysAnswerNothingUnasked) {
         std::vector<Action> actions;
         int status;
         Writes writes;
+        std::vector<std::string> shown = {};  // on the screen, in this order
     } cases[] = {
         {"Ctrl+C during the drive", true, "", 50, {{prompt, 0, "\r"}, {driving, 300, "\x03"}}, 130, StoppedWithZero},
         {"Esc during the drive", true, "", 50, {{prompt, 0, "\r"}, {driving, 300, "\x1b"}}, 130, StoppedWithZero},
         {"q and Enter during the drive", true, "", 3, {{prompt, 0, "\r"}, {driving, 0, "q\r"}}, 0, Everything},
+        {"progress of a 20-step drive", true, "", 20, {{prompt, 0, "\r"}}, 0, Nothing,
+         {"\rSeite 1/4 nach vorne: Schritt ", " von 20 – Esc oder Strg+C hält an", "\rSeite 2/4 nach rechts: Schritt ",
+          "\rSeite 3/4 zurück: Schritt ", "\rSeite 4/4 nach links: Schritt ", "\r\x1b[KFertig: 80 Schritte gefahren"}},
         {"Ctrl+C at the confirmation", true, "", 3, {{prompt, 0, "\x03"}}, 130, Nothing},
         {"Enter typed before the start", true, "\r", 3, {{prompt, 300, "a"}}, 0, Nothing},
         {"arrow key at the confirmation", true, "", 3, {{prompt, 0, "\x1b[A"}, {"", 300, "a"}}, 0, Nothing},
@@ -263,7 +287,11 @@ TEST_F(EndToEnd, StopsSwitchEveryLineOffAndKeysAnswerNothingUnasked) {
 
         EXPECT_EQ(run.status, c.status) << c.name << run.out << run.err;
         EXPECT_FALSE(run.endedBeforeLastAction) << c.name << ": ended before all keys were typed";
-        if (c.writes == Nothing) {
+        for (std::size_t at = 0, i = 0; i < c.shown.size(); ++i) {
+            at = run.out.find(c.shown[i], at);
+            ASSERT_NE(at, std::string::npos) << c.name << ": no " << c.shown[i] << " in " << run.out;
+        }
+        if (c.writes == Nothing && c.shown.empty()) {
             EXPECT_FALSE(run.logWritten) << c.name;
         } else if (c.writes == Everything) {
             EXPECT_EQ(run.writes.size(), 8u * 3 + 1) << c.name;
@@ -303,6 +331,36 @@ TEST_F(EndToEnd, ALineTooLongForTheMemoryIsAReport) {
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_NE(run.err.find("Laufzeitfehler: Speicher reicht nicht\nPinbelegung.txt, Zeile 2"), std::string::npos)
         << run.err;
+}
+
+TEST_F(EndToEnd, ArgumentsAreAnsweredWithoutABoxOrThePort) {
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        std::string out, err;  // found at the start of each
+    } cases[] = {
+        {{"--help"}, 0, "plottertest " PLOTTERTEST_VERSION " – Testfahrt", ""},
+        {{"-h"}, 0, "plottertest " PLOTTERTEST_VERSION, ""},
+        {{"--version"}, 0, "plottertest " PLOTTERTEST_VERSION "\n", ""},
+        {{"-x"}, 64, "", "plottertest: unbekanntes Argument „-x“ – Hilfe mit plottertest --help\n"},
+        {{"--help", "--bitte"}, 64, "", "plottertest: unbekanntes Argument „--bitte“"},
+    };
+    for (const auto& c : cases) {
+        Launch launch = Prepared();
+        launch.arguments = c.arguments;
+        const Outcome run = Finish(launch);
+        EXPECT_EQ(run.status, c.status) << c.arguments[0];
+        EXPECT_EQ(run.out.rfind(c.out, 0), 0u) << run.out;
+        EXPECT_EQ(run.err.rfind(c.err, 0), 0u) << run.err;
+        EXPECT_FALSE(run.logWritten);
+    }
+    Launch help = Prepared();
+    help.arguments = {"--help"};
+    const std::string text = Finish(help).out;
+    for (const std::string& part : {program / "Pinbelegung.txt", std::string("PLOTTERTEST_PORT_VCD"),
+                                    std::string("PLOTTERTEST_PORT_LOG"), std::string("Esc, a oder Strg+D"),
+                                    std::string("  64  ")})
+        EXPECT_NE(text.find(part), std::string::npos) << part << " missing in " << text;
 }
 
 }  // namespace

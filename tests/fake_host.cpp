@@ -15,6 +15,7 @@ namespace fake {
 std::vector<std::string> transcript;
 std::string programDirectory;
 std::deque<int> answers;
+std::vector<std::string> arguments;
 double clockMs = 0;
 double msPerRead = 0;
 double msPerEventPass = 5;
@@ -30,6 +31,7 @@ void Reset() {
     transcript.clear();
     programDirectory = "/nonexistent";
     answers.clear();
+    arguments.clear();
     clockMs = 0;
     msPerRead = 0;
     msPerEventPass = 5;
@@ -104,6 +106,13 @@ int ProcessPendingEvents() {
     ++fake::eventPasses;
     return fake::stopAtEventPass >= 0 && fake::eventPasses >= fake::stopAtEventPass ? fake::stopSignal : 0;
 }
+
+std::vector<std::string> ProgramArguments() {
+    fake::Record("ProgramArguments");
+    return fake::arguments;
+}
+
+void ShowProgress(const std::string& text) { fake::Record("Progress " + text); }
 
 void ConsoleLine(Channel channel, const std::string& text) {
     fake::Record(std::string(channel == Channel::Output ? "Console: " : "Console error: ") + text);

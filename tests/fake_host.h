@@ -15,6 +15,7 @@ namespace fake {
 extern std::vector<std::string> transcript;
 extern std::string programDirectory;  // where PathInProgramDirectory points
 extern std::deque<int> answers;       // for boxes with OK and Cancel, in order
+extern std::vector<std::string> arguments;  // what ProgramArguments returns
 extern double clockMs;                // what the next reading returns, before its own advance
 extern double msPerRead;              // the clock's advance at every reading
 extern double msPerEventPass;         // the clock's advance at every event pass

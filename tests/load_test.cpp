@@ -116,19 +116,23 @@ TEST_F(LoadTest, LineEndsAndByteOrderMarkDoNotChangeWhatIsRead) {
     }
 }
 
-TEST_F(LoadTest, BadValueLinesStopTheLoadWithKindAndLine) {
+TEST_F(LoadTest, BadValueLinesStopTheLoadWithKindLineEntryAndWhatWouldDo) {
+    const std::string kPin = ", erwartet eine ganze Zahl von 0 bis 17 (2 bis 9 sind die Datenleitungen D0 bis D7)";
     const struct {
         int line;  // 1-based
         std::string value;
         FailureKind kind;
         std::string detail;
     } cases[] = {
-        {2, "18", FailureKind::SubscriptOutOfRange, "Pinbelegung.txt, Zeile 2: Pin „18“ liegt nicht in 0 bis 17"},
-        {4, "-1", FailureKind::SubscriptOutOfRange, "Pinbelegung.txt, Zeile 4: Pin „-1“ liegt nicht in 0 bis 17"},
-        {8, "vier", FailureKind::TypeMismatch, "Pinbelegung.txt, Zeile 8: „vier“"},
-        {16, "", FailureKind::TypeMismatch, "Pinbelegung.txt, Zeile 16: „“"},
-        {14, "2147483648", FailureKind::Overflow, "Pinbelegung.txt, Zeile 14: „2147483648“"},
-        {6, "1e999", FailureKind::Overflow, "Pinbelegung.txt, Zeile 6: „1e999“"},
+        {2, "18", FailureKind::SubscriptOutOfRange, "Pinbelegung.txt, Zeile 2, „Pin X-Achse Schritt“: gelesen „18“" + kPin},
+        {4, "-1", FailureKind::SubscriptOutOfRange, "Pinbelegung.txt, Zeile 4, „Pin X-Achse Richtung“: gelesen „-1“" + kPin},
+        {8, "vier", FailureKind::TypeMismatch, "Pinbelegung.txt, Zeile 8, „Pin Y-Achse Schritt“: gelesen „vier“" + kPin},
+        {16, "", FailureKind::TypeMismatch, "Pinbelegung.txt, Zeile 16, „Pin Z-Achse Richtung“: gelesen „“ (leer)" + kPin},
+        {14, "2147483648", FailureKind::Overflow,
+         "Pinbelegung.txt, Zeile 14, „Pin Z-Achse Schritt“: gelesen „2147483648“" + kPin},
+        {6, "1e999", FailureKind::Overflow,
+         "Pinbelegung.txt, Zeile 6, „X-Achse Faktor“: gelesen „1e999“, erwartet eine Dezimalzahl mit Komma oder Punkt, "
+         "z. B. 80,0"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> lines = SampleLines();
@@ -164,7 +168,7 @@ TEST_F(LoadTest, ShortFileStopsAtTheFirstMissingLine) {
 
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->kind, FailureKind::InputPastEndOfFile);
-    EXPECT_EQ(failure->detail, "Pinbelegung.txt, Zeile 24: die Datei endet nach 23 von 24 Zeilen");
+    EXPECT_EQ(failure->detail, "Pinbelegung.txt, Zeile 24, „Schritte je Seite“: die Datei endet nach 23 von 24 Zeilen");
     EXPECT_EQ(fake::transcript, ReadingTranscript(23, true));
 }
 
@@ -179,7 +183,10 @@ TEST_F(LoadTest, MissingFileOrDirectoryOfThatNameShowsTheMessageAndEnds) {
             EXPECT_EQ(ended.status, 2);
         }
         const std::vector<std::string> expected = {"PathInProgramDirectory Pinbelegung.txt", "IsOrdinaryFile",
-                                                   kMissingFileBox, "EndProgram 2"};
+                                                   kMissingFileBox,
+                                                   "Console error: plottertest: Pinbelegung.txt fehlt; gesucht wurde " +
+                                                       file() + " (neben dem Programm).",
+                                                   "EndProgram 2"};
         EXPECT_EQ(fake::transcript, expected) << (directory ? "directory" : "missing");
     }
 }

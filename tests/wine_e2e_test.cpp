@@ -310,8 +310,8 @@ TEST_F(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
         std::string report;
     } cases[] = {
         {"pin out of range", false,
-         "Laufzeitfehler: Index außerhalb des gültigen Bereichs\nPinbelegung.txt, Zeile 2: Pin „18“ liegt nicht in 0 "
-         "bis 17"},
+         "Laufzeitfehler: Index außerhalb des gültigen Bereichs\nPinbelegung.txt, Zeile 2, „Pin X-Achse Schritt“: "
+         "gelesen „18“, erwartet eine ganze Zahl von 0 bis 17 (2 bis 9 sind die Datenleitungen D0 bis D7)"},
         {"port library missing", true, "Laufzeitfehler: Portbibliothek nicht gefunden\ninpout32.dll: "},
         {"no Out32", true, "Laufzeitfehler: Einsprungpunkt nicht gefunden\ninpout32.dll: Out32: "},
         // A library in the directory the program is started from is never loaded.

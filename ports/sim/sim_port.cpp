@@ -7,7 +7,8 @@
 //   working directory;
 // - with PLOTTERTEST_PORT_LOG naming a file, one line per write appended to it:
 //   "address value nanoseconds" (monotonic clock);
-// - on a terminal, a status line updated in place while the drive runs.
+// - on a terminal, a status line updated in place while the drive runs, unless
+//   the program shows its own progress line (PLOTTERTEST_STATUS_LINE is set).
 // Nothing here ever stops a write: a trace that cannot be written is reported
 // once and left out.
 //
@@ -45,6 +46,20 @@ long long MonotonicNanoseconds() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
+}
+
+// Where the user finds the file, whatever the working directory was.
+std::string AbsolutePath(const std::string& path) {
+#if defined(_WIN32)
+    char full[4096];
+    return _fullpath(full, path.c_str(), sizeof full) != nullptr ? full : path;
+#else
+    char* full = realpath(path.c_str(), nullptr);
+    if (full == nullptr) return path;
+    std::string absolute = full;
+    std::free(full);
+    return absolute;
+#endif
 }
 
 // A file opened at the first write, or the reason it could not be.
@@ -87,14 +102,16 @@ struct SimulatedPort {
             ShowStatus();
             std::fputc('\n', stderr);
         }
-        std::fprintf(stderr, "Simulierter Parallelport: %lld Schreibzugriffe.\n", writes);
+        std::fprintf(stderr, "Simulierter Parallelport: %lld %s.\n", writes,
+                     writes == 1 ? "Schreibzugriff" : "Schreibzugriffe");
         if (writes == 0) return;
         std::fprintf(stderr, "  Leitung  Pin  steigende Flanken  zuletzt\n");
         for (int line = 0; line < 8; ++line)
             std::fprintf(stderr, "  D%d       %-3d  %17lld  %u\n", line, line + 2, risingEdges[line],
                          (level >> line) & 1u);
         if (vcd.file != nullptr)
-            std::fprintf(stderr, "  Signalverlauf: %s (zu öffnen mit GTKWave oder PulseView)\n", vcdPath.c_str());
+            std::fprintf(stderr, "  Signalverlauf: %s (zu öffnen mit GTKWave oder PulseView)\n",
+                         AbsolutePath(vcdPath).c_str());
     }
 
     long long ElapsedUs() const { return (MonotonicNanoseconds() - startNs) / 1000; }
@@ -178,7 +195,9 @@ PORT_EXPORT void PORT_CALL Out32(short address, short value) {
                      "Simulierter Parallelport an Adresse %d (0x%X): es wird keine Hardware angesteuert.\n",
                      address, static_cast<unsigned>(static_cast<unsigned short>(address)));
         port.startNs = nowNs;
-        port.statusLine = IS_TERMINAL(stderr) != 0;
+        // The program shows a progress line of its own where it sets PLOTTERTEST_STATUS_LINE;
+        // a terminal has room for one live line.
+        port.statusLine = IS_TERMINAL(stderr) != 0 && std::getenv("PLOTTERTEST_STATUS_LINE") == nullptr;
         port.OpenLog();
         port.OpenVcd();
         port.pending.reserve(kBatch);

@@ -1,7 +1,10 @@
 #include "app/app.h"
 
+#include <algorithm>
 #include <exception>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "config/pin_assignment.h"
 #include "drive/drive.h"
@@ -9,6 +12,58 @@
 #include "platform/platform.h"
 
 int ConfirmResult = 0;
+
+namespace {
+
+constexpr int kUsageStatus = 64;  // as sysexits.h's EX_USAGE: the command was mistyped
+
+std::string HelpText() {
+    return "plottertest " PLOTTERTEST_VERSION
+           " – Testfahrt für einen Schrittmotor-Plotter am Parallelport\n"
+           "\n"
+           "Liest die Verdrahtung aus\n"
+           "  " + host::PathInProgramDirectory(kPinAssignmentFileName) + "\n"
+           "fragt, ob die Schlitten bereitstehen, und fährt dann ein Rechteck: die Schritte\n"
+           "je Seite aus der Datei nach vorne, nach rechts, zurück und nach links, mit 15 ms\n"
+           "Pause vor jedem Schritt. Danach sind alle Datenleitungen auf 0.\n"
+           "\n"
+           "Antworten am Terminal: Enter oder o für OK; Esc, a oder Strg+D für Abbrechen.\n"
+           "Antworten aus einem Skript: eine Zeile je Frage; eine leere Zeile oder „ok“ für OK;\n"
+           "„a“, „abbrechen“, „c“, „cancel“ oder das Ende der Eingabe für Abbrechen.\n"
+           "Während der Fahrt halten Esc oder Strg+C an; alle Datenleitungen gehen dann auf 0.\n"
+           "\n"
+           "Rückgabewert:\n"
+           "  0          Fahrt beendet, oder abgebrochen, bevor etwas geschrieben wurde\n"
+           "  1          Fehler, gemeldet auf der Standardfehlerausgabe\n"
+           "  2          Pinbelegung.txt fehlt\n"
+           "  64         unbekanntes Argument\n"
+           "  130        angehalten mit Strg+C oder Esc (143: SIGTERM, 129: SIGHUP)\n"
+           "\n"
+           "Der simulierte Port (libinpout32.so neben dem Programm) liest:\n"
+           "  PLOTTERTEST_PORT_VCD   Datei für den Signalverlauf der Datenleitungen\n"
+           "                         (sonst plottertest-port.vcd im Arbeitsverzeichnis)\n"
+           "  PLOTTERTEST_PORT_LOG   Datei, an die jeder Schreibzugriff angehängt wird\n"
+           "\n"
+           "plottertest --version zeigt die Version.";
+}
+
+// Answers --help and --version; any other argument is a mistake, and nothing
+// is loaded or driven then.
+int AnswerArguments(const std::vector<std::string>& arguments) {
+    const auto unknown = std::find_if(arguments.begin(), arguments.end(), [](const std::string& argument) {
+        return argument != "--help" && argument != "-h" && argument != "--version";
+    });
+    if (unknown != arguments.end()) {
+        host::ConsoleLine(host::Channel::Error,
+                          "plottertest: unbekanntes Argument " + QuoteForReport(*unknown) + " – Hilfe mit plottertest --help");
+        return kUsageStatus;
+    }
+    host::ConsoleLine(host::Channel::Output,
+                      arguments.front() == "--version" ? "plottertest " PLOTTERTEST_VERSION : HelpText());
+    return 0;
+}
+
+}  // namespace
 
 void Main() {
     LoadPinAssignment();
@@ -19,7 +74,10 @@ void Main() {
         "Bitte die Schlitten passend Positionieren , auch die Z-Achse , das geplottet werden kann und auf [OK] "
         "drücken !",
         "Tormal fahren", host::Buttons::OkCancel, host::Icon::None);
-    if (ConfirmResult == host::kCancel) return;
+    if (ConfirmResult == host::kCancel) {
+        host::ConsoleLine(host::Channel::Output, "Abgebrochen: es wurde nichts auf den Port geschrieben.");
+        return;
+    }
     // A stop asked for during the drive ends the program as the signal would
     // have, once every line is off again.
     const int stop = DriveTestRectangle();
@@ -28,6 +86,8 @@ void Main() {
 
 int RunProgram() {
     try {
+        const std::vector<std::string> arguments = host::ProgramArguments();
+        if (!arguments.empty()) return AnswerArguments(arguments);
         Main();
     } catch (const Failure& failure) {
         // Every failure of the drive comes before its first port write (the address

@@ -11,7 +11,10 @@ extern int ConfirmResult;
 // pass through.
 void Main();
 
-// The program's entry: runs Main and turns a Failure, or any standard exception
+// The program's entry. With arguments (a console only): --help or -h prints
+// what the program does, --version its version, each with status 0; anything
+// else is named on standard error with status 64. Nothing is loaded then.
+// Without arguments: runs Main and turns a Failure, or any standard exception
 // (std::bad_alloc as OutOfMemory), into the failure report.
 // Returns the exit status: 0 after Cancel, 1 after a failure report.
 int RunProgram();

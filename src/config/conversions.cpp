@@ -12,8 +12,8 @@ namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-[[noreturn]] void Fail(FailureKind kind, const std::string& text, const std::string& where) {
-    throw Failure{kind, where + ": " + QuoteForReport(text)};
+[[noreturn]] void Fail(FailureKind kind, const std::string& text, const ValueSource& where) {
+    throw Failure{kind, ValueReport(text, where)};
 }
 
 // The text without the blanks around it.
@@ -26,7 +26,7 @@ std::string Trimmed(const std::string& text) {
 
 // A whole number in decimal digits with an optional "-", blanks around it,
 // checked against min..max.
-std::int64_t ConvertWholeNumber(const std::string& text, const std::string& where, std::int64_t min,
+std::int64_t ConvertWholeNumber(const std::string& text, const ValueSource& where, std::int64_t min,
                                 std::int64_t max) {
     const std::string number = Trimmed(text);
     const bool negative = !number.empty() && number[0] == '-';
@@ -56,14 +56,19 @@ int HexDigit(char c) {
 
 }  // namespace
 
+std::string ValueReport(const std::string& text, const ValueSource& source) {
+    return source.place + ": gelesen " + QuoteForReport(text) + (text.empty() ? " (leer)" : "") + ", erwartet " +
+           source.accepted;
+}
+
 int BitOf(const BitValue& bit) { return bit.value_or(0); }
 
-std::int32_t ConvertPinNumber(const std::string& text, const std::string& where) {
+std::int32_t ConvertPinNumber(const std::string& text, const ValueSource& where) {
     return static_cast<std::int32_t>(ConvertWholeNumber(text, where, std::numeric_limits<std::int32_t>::min(),
                                                          std::numeric_limits<std::int32_t>::max()));
 }
 
-double ConvertDecimal(const std::string& text, const std::string& where) {
+double ConvertDecimal(const std::string& text, const ValueSource& where) {
     std::string number;
     std::size_t i = 0;
     while (i < text.size() && IsBlank(text[i])) ++i;
@@ -102,7 +107,7 @@ double ConvertDecimal(const std::string& text, const std::string& where) {
     return value;
 }
 
-std::int16_t ConvertPortAddress(const std::string& text, const std::string& where) {
+std::int16_t ConvertPortAddress(const std::string& text, const ValueSource& where) {
     const std::string number = Trimmed(text);
     std::size_t prefix = 0;
     if (number.size() >= 2 && number[0] == '0' && (number[1] == 'x' || number[1] == 'X')) prefix = 2;
@@ -124,7 +129,14 @@ std::int16_t ConvertPortAddress(const std::string& text, const std::string& wher
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(value));
 }
 
-std::int64_t ConvertStepCount(const std::string& text, const std::string& where) {
-    return ConvertWholeNumber(text, where, std::numeric_limits<std::int64_t>::min(),
-                              std::numeric_limits<std::int64_t>::max());
+std::int64_t ConvertStepCount(const std::string& text, const ValueSource& where) {
+    constexpr std::int64_t min = std::numeric_limits<std::int64_t>::min();
+    constexpr std::int64_t max = std::numeric_limits<std::int64_t>::max();
+    try {
+        return ConvertWholeNumber(text, where, min, max);
+    } catch (const Failure& failure) {
+        if (failure.kind != FailureKind::Overflow) throw;
+        Fail(FailureKind::Overflow, text,
+             {where.place, where.accepted + " von " + std::to_string(min) + " bis " + std::to_string(max)});
+    }
 }

@@ -16,14 +16,30 @@ namespace {
 constexpr int kPortAddressValueLine = 22;
 constexpr int kStepsPerSideValueLine = 24;
 
-std::string LineSource(int line) { return std::string(kPinAssignmentFileName) + ", Zeile " + std::to_string(line); }
+// The entries by the names the sample file's captions give them.
+const char* const kEntryNames[12] = {
+    "Pin X-Achse Schritt", "Pin X-Achse Richtung", "X-Achse Faktor", "Pin Y-Achse Schritt",
+    "Pin Y-Achse Richtung", "Y-Achse Faktor",      "Pin Z-Achse Schritt", "Pin Z-Achse Richtung",
+    "Z-Achse Faktor",      "Bemerkung",            "Portadresse",         "Schritte je Seite"};
 
-[[noreturn]] void ReportMissingFile() {
+const char* const kPinAccepted = "eine ganze Zahl von 0 bis 17 (2 bis 9 sind die Datenleitungen D0 bis D7)";
+const char* const kDecimalAccepted = "eine Dezimalzahl mit Komma oder Punkt, z. B. 80,0";
+
+// "Pinbelegung.txt, Zeile 2, „Pin X-Achse Schritt“"; a caption line (odd) is named as the caption of its entry.
+std::string LineSource(int line) {
+    const std::string name = std::string("„") + kEntryNames[(line - 1) / 2 % 12] + "“";
+    return std::string(kPinAssignmentFileName) + ", Zeile " + std::to_string(line) + ", " +
+           (line % 2 == 0 ? name : "Überschrift zu " + name);
+}
+
+[[noreturn]] void ReportMissingFile(const std::string& path) {
     host::ShowMessageBox(
         "Achtung !\r"
         "Es fehlt die Datei :  Pinbelegung.txt !\r"
         "Ohne diese Datei kann dieses Programm leider nicht ordnungsgemäß funktionieren!",
         "Datei fehlt!", host::Buttons::Ok, host::Icon::Critical);
+    host::ConsoleLine(host::Channel::Error,
+                      "plottertest: Pinbelegung.txt fehlt; gesucht wurde " + path + " (neben dem Programm).");
     host::EndProgram(2);
 }
 
@@ -33,14 +49,16 @@ struct FileCloser {
 
 }  // namespace
 
-std::string PortAddressSource() { return "Portadresse (" + LineSource(kPortAddressValueLine) + ")"; }
-std::string StepsPerSideSource() { return "Schritte je Seite (" + LineSource(kStepsPerSideValueLine) + ")"; }
+ValueSource PortAddressSource() {
+    return {LineSource(kPortAddressValueLine), "-32768 bis 32767 dezimal oder 0x0 bis 0xFFFF"};
+}
+ValueSource StepsPerSideSource() { return {LineSource(kStepsPerSideValueLine), "eine ganze Zahl"}; }
 
 void LoadPinAssignment() {
     std::array<BitValue, 18> PinBitTable{};  // indexed by connector pin 0..17
 
     const std::string path = host::PathInProgramDirectory(kPinAssignmentFileName);
-    if (!host::IsOrdinaryFile(path)) ReportMissingFile();
+    if (!host::IsOrdinaryFile(path)) ReportMissingFile(path);
 
     // Pins 2 to 9 are the data lines D0 to D7 of the 25-pin connector.
     std::int16_t bit = 1;
@@ -73,15 +91,15 @@ void LoadPinAssignment() {
     };
     const auto pinEntry = [&] {
         const std::string text = readValue();
-        const std::int32_t pin = ConvertPinNumber(text, LineSource(lineNumber));
+        const ValueSource source{LineSource(lineNumber), kPinAccepted};
+        const std::int32_t pin = ConvertPinNumber(text, source);
         if (pin < 0 || pin >= static_cast<std::int32_t>(PinBitTable.size()))
-            throw Failure{FailureKind::SubscriptOutOfRange,
-                          LineSource(lineNumber) + ": Pin " + QuoteForReport(text) + " liegt nicht in 0 bis 17"};
+            throw Failure{FailureKind::SubscriptOutOfRange, ValueReport(text, source)};
         return PinBitTable[static_cast<std::size_t>(pin)];
     };
     const auto decimalEntry = [&] {
         const std::string text = readValue();
-        return ConvertDecimal(text, LineSource(lineNumber));
+        return ConvertDecimal(text, {LineSource(lineNumber), kDecimalAccepted});
     };
 
     PinAssignment.XStepBit = pinEntry();

@@ -32,7 +32,7 @@ extern const char* const kPinAssignmentFileName;
 //
 // File missing (or a directory of that name): shows the "Datei fehlt!" message
 // box and ends the program with status 2; does not return.
-// Failures, each with the line number and the text read:
+// Failures, each with the line, the entry's name, the text read and what it accepts:
 //   FileCannotBeOpened  - the file vanished after the existence test, or access is refused
 //   InputPastEndOfFile  - fewer than 24 lines
 //   TypeMismatch        - a pin value that is not a whole number (empty included)
@@ -42,7 +42,7 @@ extern const char* const kPinAssignmentFileName;
 // PortAddress and StepsPerSide are not converted here.
 void LoadPinAssignment();
 
-// The value of entry 11 and 12 as the failure report names it, with the line it
-// came from, e.g. "Portadresse (Pinbelegung.txt, Zeile 22)".
-std::string PortAddressSource();
-std::string StepsPerSideSource();
+// Where entries 11 and 12 come from and what they accept, for the conversions
+// in the drive.
+ValueSource PortAddressSource();
+ValueSource StepsPerSideSource();

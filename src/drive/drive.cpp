@@ -19,6 +19,11 @@ void WritePort(int value) {
     host::Out32(address, static_cast<short>(value));
 }
 
+struct Side {
+    int pattern;
+    const char* name;  // as the user sees the carriage move
+};
+
 int StepPulse(int pattern) {
     if (const int stop = Pause(StepPauseMs)) return stop;
     WritePort(0);
@@ -27,12 +32,23 @@ int StepPulse(int pattern) {
     return 0;
 }
 
-int DriveSide(int pattern) {
+int DriveSide(int number, const Side& side) {
     const std::int64_t steps = ConvertStepCount(PinAssignment.StepsPerSide, StepsPerSideSource());
-    for (std::int64_t done = 0; done < steps; ++done)
-        if (const int stop = StepPulse(pattern)) return stop;
+    const std::string prefix = "Seite " + std::to_string(number) + "/4 " + side.name + ": Schritt ";
+    const std::string suffix = " von " + std::to_string(steps);
+    std::string progress = prefix;  // its buffer is reused from step to step
+    for (std::int64_t done = 0; done < steps; ++done) {
+        if (const int stop = StepPulse(side.pattern)) return stop;
+        // After the pulse, never inside the pause, whose 15 ms it must not shorten.
+        progress.resize(prefix.size());
+        progress += std::to_string(done + 1);
+        progress += suffix;
+        host::ShowProgress(progress);
+    }
     return 0;
 }
+
+std::string Steps(std::int64_t count) { return std::to_string(count) + (count == 1 ? " Schritt" : " Schritte"); }
 
 // The four sides' steps, as the user counts them.
 std::string AllSteps() {
@@ -58,16 +74,18 @@ int DriveTestRectangle() {
     // The pattern is the sum of two bit values, not their OR: two entries naming
     // the same pin add up to the next higher bit, as the wiring file says.
     const PinAssignmentRecord& pins = PinAssignment;
-    const int patterns[] = {
-        BitOf(pins.YStepBit) + BitOf(pins.YDirBit),  // forward
-        BitOf(pins.XStepBit) + BitOf(pins.XDirBit),  // right
-        BitOf(pins.YStepBit),                        // back
-        BitOf(pins.XStepBit),                        // left
+    const Side sides[] = {
+        {BitOf(pins.YStepBit) + BitOf(pins.YDirBit), "nach vorne"},
+        {BitOf(pins.XStepBit) + BitOf(pins.XDirBit), "nach rechts"},
+        {BitOf(pins.YStepBit), "zurück"},
+        {BitOf(pins.XStepBit), "nach links"},
     };
     int stop = 0;
-    for (std::size_t side = 0; side < 4 && stop == 0; ++side) stop = DriveSide(patterns[side]);
+    for (int side = 0; side < 4 && stop == 0; ++side) stop = DriveSide(side + 1, sides[side]);
     if (stop == 0) {
         WritePort(0);
+        host::ConsoleLine(host::Channel::Output,
+                          "Fertig: " + Steps(StepsDriven) + " gefahren, alle Datenleitungen auf 0.");
         return 0;
     }
     // Stopped between pulses. Before the first write the port library is not

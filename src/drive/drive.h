@@ -17,6 +17,8 @@ int Pause(double ms);
 // direction), to the right (X step and direction), back (Y step) and to the
 // left (X step); every pulse is a 15 ms pause, a write of 0 and a write of the
 // side's pattern. A last write of 0 switches every data line off.
+// After every pulse the host is shown the progress ("Seite 2/4 nach rechts:
+// Schritt 37 von 100"); at the end a console line says the drive is done.
 //
 // Returns 0 after the whole drive. When a pause is asked to stop (Ctrl+C, Esc,
 // SIGTERM, SIGHUP on a console), no further pulse follows: if anything has been

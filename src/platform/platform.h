@@ -4,6 +4,7 @@
 // the unit tests. Operations that can fail throw a Failure (platform/failure.h).
 
 #include <string>
+#include <vector>
 
 namespace host {
 
@@ -61,13 +62,24 @@ double ClockMilliseconds();
 // dropped here, so that it never reaches the shell afterwards.
 int ProcessPendingEvents();
 
-// ---- Console lines ----------------------------------------------------------
+// ---- Console ----------------------------------------------------------------
+
+// The words given after the program's name when it was started. The Windows
+// program reads none and returns none.
+std::vector<std::string> ProgramArguments();
+
+// Shows how far the drive is, e.g. "Seite 2/4 nach rechts: Schritt 37 von 100",
+// as one line on a terminal, updated in place a few times a second at most.
+// Never on a non-terminal or on Windows. Cheap enough to call after every step.
+void ShowProgress(const std::string& text);
+
 
 enum class Channel { Output, Error };
 
 // A line for the user at a console: on standard output how a run ended, on
 // standard error what stopped it. The Windows program has no console; its
-// boxes say all there is, and this shows nothing.
+// boxes say all there is, and this shows nothing. A progress line on the
+// terminal gives way to it.
 void ConsoleLine(Channel channel, const std::string& text);
 
 // ---- Ending and failures ----------------------------------------------------

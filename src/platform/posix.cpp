@@ -15,8 +15,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "platform/failure.h"
 #include "platform/platform.h"
@@ -196,6 +198,29 @@ int AskLine(Buttons buttons) {
     }
 }
 
+// ---- The progress line ------------------------------------------------------------
+
+// Updates a few times a second are enough to read, and cost the drive nothing.
+constexpr double kProgressEveryMs = 200;
+
+bool ProgressChecked = false;
+bool ProgressLine = false;  // standard error is a terminal
+bool ProgressShown = false;  // a progress line stands on the screen, unfinished
+double NextProgressMs = 0;
+
+void DecideProgressLine() {
+    ProgressChecked = true;
+    ProgressLine = isatty(STDERR_FILENO) != 0;
+    // The simulated port's own live line would fight this one for the screen.
+    if (ProgressLine) setenv("PLOTTERTEST_STATUS_LINE", "1", 1);
+}
+
+void ClearProgressLine() {
+    if (!ProgressShown) return;
+    std::fputs("\r\x1b[K", stderr);
+    ProgressShown = false;
+}
+
 // ---- Keys during the drive ------------------------------------------------------
 
 bool DriveKeysChecked = false;
@@ -251,8 +276,9 @@ Out32Function BindOut32() {
     if (library == nullptr) {
         const char* error = dlerror();
         throw Failure{FailureKind::PortLibraryNotFound,
-                      name + (beside ? "" : " (nicht neben dem Programm, nicht im Bibliothekspfad)") + ": " +
-                          (error ? error : "unbekannter Fehler")};
+                      (beside ? name : "libinpout32.so: gesucht neben dem Programm (" + besideProgram +
+                                           ") und im Bibliothekspfad des Systems") +
+                          ": " + (error ? error : "unbekannter Fehler")};
     }
     dlerror();
     void* entry = dlsym(library, "Out32");
@@ -305,14 +331,38 @@ double ClockMilliseconds() { return MonotonicMs(); }
 
 int ProcessPendingEvents() {
     if (!DriveKeysChecked) {
+        // The first pass comes before the first port write: the port library
+        // is not loaded yet when it learns whether the program shows progress.
         DriveKeysChecked = true;
         DriveKeys = KeyMode(0);
+        if (!ProgressChecked) DecideProgressLine();
     }
     if (DriveKeys) ReadDriveKeys();
     return StopSignal;
 }
 
+std::vector<std::string> ProgramArguments() {
+    // /proc/self/cmdline: the words NUL-separated, the program's name first.
+    std::ifstream file("/proc/self/cmdline", std::ios::binary);
+    std::vector<std::string> words;
+    for (std::string word; std::getline(file, word, '\0');) words.push_back(word);
+    if (!words.empty()) words.erase(words.begin());
+    return words;
+}
+
+void ShowProgress(const std::string& text) {
+    if (!ProgressChecked) DecideProgressLine();
+    if (!ProgressLine) return;
+    const double now = MonotonicMs();
+    if (now < NextProgressMs) return;
+    NextProgressMs = now + kProgressEveryMs;
+    std::fprintf(stderr, "\r%s – %s hält an\x1b[K", text.c_str(), DriveKeys ? "Esc oder Strg+C" : "Strg+C");
+    std::fflush(stderr);
+    ProgressShown = true;
+}
+
 void ConsoleLine(Channel channel, const std::string& text) {
+    ClearProgressLine();
     (channel == Channel::Output ? std::cout : std::cerr) << text << "\n" << std::flush;
 }
 

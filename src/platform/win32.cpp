@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/failure.h"
 #include "platform/platform.h"
@@ -155,6 +156,11 @@ int ProcessPendingEvents() {
     }
     return 0;
 }
+
+// A GUI program: no arguments are read, and there is no console to write to.
+std::vector<std::string> ProgramArguments() { return {}; }
+
+void ShowProgress(const std::string&) {}
 
 void ConsoleLine(Channel, const std::string&) {}
 
