@@ -1,16 +1,31 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing need, and only those
-# that are missing. Needs root (or sudo).
+# Installs the Debian packages that are missing, and only those. Needs root
+# (or sudo).
 #
-# The Linux build, its sanitizer and fuzzer builds (clang 14 with its runtime),
-# the signal-trace test (sigrok-cli) and the static analysis need the first group. The Windows build and its tests need
-# the second: MinGW-w64 for the 32-bit program, 32-bit Wine to run it, Xvfb,
-# xdotool and ImageMagick to answer and photograph its message boxes. When those
-# cannot be installed, this says so and the Windows tests report themselves as
-# skipped.
+#   scripts/install-deps.sh --build   what building and running the program needs
+#   scripts/install-deps.sh [--all]   that, and everything the tests need
+#
+# The tests need: GoogleTest; sigrok-cli for the signal-trace test; clang 14
+# with its runtime for the sanitizer and fuzzer builds; clang-tidy and cppcheck;
+# QEMU and a static busybox to boot a kernel with its parallel-port drivers.
+# The Windows build and its tests need MinGW-w64 for the 32-bit program, 32-bit
+# Wine to run it, Xvfb, xdotool and ImageMagick to answer and photograph its
+# message boxes. When those cannot be installed, this says so and the Windows
+# tests report themselves as skipped.
 set -euo pipefail
 
-linux=(cmake make g++ libgtest-dev googletest sigrok-cli clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck)
+case "${1:---all}" in
+  --build) what=build ;;
+  --all) what=all ;;
+  *)
+    echo "usage: $0 [--build | --all]" >&2
+    exit 64
+    ;;
+esac
+
+build=(cmake make g++)
+tests=(libgtest-dev googletest sigrok-cli clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck
+       qemu-system-x86 busybox-static)
 windows=(g++-mingw-w64-i686-posix wine wine32:i386 xvfb xdotool imagemagick)
 
 sudo=""
@@ -32,7 +47,20 @@ install() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "$@"
 }
 
-mapfile -t need < <(missing "${linux[@]}")
+mapfile -t need < <(missing "${build[@]}")
+install "${need[@]}"
+
+# The presets (CMakePresets.json, version 6) need CMake 3.25; an older one
+# would only fail with a parse error.
+cmake_version=$(cmake --version | head -n1 | awk '{print $3}')
+if [ "$(printf '%s\n3.25\n' "$cmake_version" | sort -V | head -n1)" != "3.25" ]; then
+  echo "CMake $cmake_version is installed, but plottertest needs CMake 3.25 or newer (Debian 12 has it;" >&2
+  echo "on Debian 11: apt-get install -t bullseye-backports cmake)." >&2
+  exit 1
+fi
+[ "$what" = build ] && exit 0
+
+mapfile -t need < <(missing "${tests[@]}")
 install "${need[@]}"
 
 mapfile -t need < <(missing "${windows[@]}")

@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --all
 
 # Windows first: the Linux build's Wine tests run the program built here.
 # Wine runs 32-bit programs only where the kernel lets 32-bit programs run.
