@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# The ppdev port library against the real kernel driver. A stock Debian kernel
+# boots under QEMU (plain emulation, no KVM) on a PC with ISA parallel ports
+# at 0x378 and 0x278, loads its own parport, parport_pc and ppdev modules, and
+# runs the built program with that library in several cases. QEMU's trace of
+# memory_region_ops_write shows every byte written to the ports' registers
+# with its I/O address. Each case is framed by a byte written to 0x37F (base
+# + 7, which the emulated port ignores) through /dev/port, which keeps the
+# driver's own probe writes apart from the program's.
+#
+# Usage: kernel_test.sh BUILD_DIR PROGRAM PORT_LIBRARY
+# Exit status 77 (skipped) when QEMU, a static busybox or the kernel cannot be had.
+set -euo pipefail
+build=$(cd "$1" && pwd)
+program=$2
+library=$3
+cache="$build/kernel-cache"  # the kernel and three modules, about 8 MB, kept between runs
+skip() {
+  echo "skipped: $*"
+  exit 77
+}
+
+command -v qemu-system-x86_64 > /dev/null || skip "qemu-system-x86_64 is not installed (scripts/install-deps.sh)"
+busybox=/bin/busybox
+[ -x "$busybox" ] && ! ldd "$busybox" > /dev/null 2>&1 || skip "no static busybox in /bin (busybox-static)"
+
+if [ ! -f "$cache/vmlinuz" ]; then
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  package() { apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/ { print $2; exit }'; }
+  name=$(package)
+  [ -n "$name" ] || { apt-get update -q > /dev/null 2>&1 || true; name=$(package); }
+  [ -n "$name" ] || skip "apt-cache knows no linux-image-amd64"
+  (cd "$work" && apt-get download "$name" > /dev/null 2>&1) || skip "apt-get download $name failed"
+  dpkg-deb -x "$work"/*.deb "$work/unpacked"
+  mkdir -p "$work/cache"
+  cp "$work"/unpacked/boot/vmlinuz-* "$work/cache/vmlinuz"
+  for module in parport parport_pc ppdev; do
+    file=$(find "$work/unpacked/lib/modules" -name "$module.ko*" | head -n1)
+    case "$file" in
+      *.ko) cat "$file" ;;
+      *.ko.xz) xz -dc "$file" ;;
+      *.ko.zst) zstd -dc "$file" ;;
+      *.ko.gz) gzip -dc "$file" ;;
+      *) skip "$name has no module $module" ;;
+    esac > "$work/cache/$module.ko"
+  done
+  rm -rf "$cache"
+  mv "$work/cache" "$cache"
+fi
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+root="$scratch/root"
+mkdir -p "$root/bin" "$root/dev" "$root/proc" "$root/sys" "$root/modules"
+cp "$busybox" "$root/bin/busybox"
+cp "$cache"/*.ko "$root/modules/"
+for lib in $(ldd "$program" "$library" | awk '$2 == "=>" && $3 ~ /^\// { print $3 } $1 ~ /^\/.*[^:]$/ { print $1 }' | sort -u); do
+  mkdir -p "$root$(dirname "$lib")"
+  cp -L "$lib" "$root$lib"
+done
+
+# Y on pins 2/3 (bits 1, 2), X on pins 4/5 (bits 4, 8).
+wiring() {
+  printf '%s\r\n' "X Schritt" 4 "X Richtung" 5 "X Faktor" 80 "Y Schritt" 2 "Y Richtung" 3 "Y Faktor" 80 \
+    "Z Schritt" 6 "Z Richtung" 7 "Z Faktor" 400 Bemerkung Test Portadresse "$1" Schritte "$2"
+}
+cases=(three_steps second_port no_port zero_steps interrupted)
+addresses=(888 0x278 0x3BC 888 888)
+steps=(3 3 3 0 100)
+for i in "${!cases[@]}"; do
+  dir="$root/cases/${cases[$i]}"
+  mkdir -p "$dir"
+  cp "$program" "$dir/plottertest"
+  cp "$library" "$dir/libinpout32.so"
+  wiring "${addresses[$i]}" "${steps[$i]}" > "$dir/Pinbelegung.txt"
+  echo > "$dir/answers"
+done
+
+cat > "$root/init" << 'INIT'
+#!/bin/busybox sh
+/bin/busybox --install -s /bin
+export PATH=/bin
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+for module in parport parport_pc ppdev; do insmod /modules/$module.ko || echo "PLOTTERTEST insmod $module failed"; done
+mark() { printf '\252' | dd of=/dev/port bs=1 seek=895 count=1 conv=notrunc 2> /dev/null; }
+for case in $(ls /cases); do
+  cd /cases/$case
+  mark
+  if [ $case = interrupted ]; then
+    ./plottertest < answers > out 2>&1 &
+    sleep 1
+    kill -INT $!
+    wait $!
+  else
+    ./plottertest < answers > out 2>&1
+  fi
+  status=$?
+  mark
+  echo "PLOTTERTEST $case status $status"
+  sed "s/^/PLOTTERTEST $case: /" out
+done
+poweroff -f
+INIT
+chmod +x "$root/init"
+(cd "$root" && find . | "$busybox" cpio -o -H newc > "$scratch/initrd" 2> /dev/null)
+
+timeout 300 qemu-system-x86_64 -accel tcg -m 256 -nographic -no-reboot -kernel "$cache/vmlinuz" \
+  -initrd "$scratch/initrd" -append 'console=ttyS0 quiet panic=-1' \
+  -parallel "file:$scratch/lpt1" -parallel "file:$scratch/lpt2" \
+  -trace memory_region_ops_write -D "$scratch/trace.log" < /dev/null > "$scratch/console.log" 2>&1 || {
+  cat "$scratch/console.log"
+  echo "FAILED: QEMU did not end by itself"
+  exit 1
+}
+
+# "case address:value ..." of the data registers, per case, in the order `ls` ran them.
+ran=($(ls "$root/cases"))
+awk -v names="${ran[*]}" '
+  BEGIN { split(names, name, " ") }
+  /name .parallel./ && match($0, /addr 0x[0-9a-f]+ value 0x[0-9a-f]+/) {
+    split(substr($0, RSTART, RLENGTH), field, " ")
+    address = substr(field[2], 3); value = substr(field[4], 3)
+    if (address == "37f") { marks++; next }
+    if (marks % 2 == 1 && (address == "378" || address == "278")) writes[name[(marks + 1) / 2]] = writes[name[(marks + 1) / 2]] " " address ":" value
+  }
+  END { print "marks", marks; for (n in name) print name[n] writes[name[n]] }' "$scratch/trace.log" > "$scratch/writes"
+
+failed=0
+check() {  # case, what, expected, actual
+  if [ "$3" != "$4" ]; then
+    echo "FAILED: $1: $2: expected \"$3\", got \"$4\""
+    failed=1
+  fi
+}
+writes() { awk -v c="$1" '$1 == c { $1 = ""; print substr($0, 2) }' "$scratch/writes"; }
+status() { sed -n "s/^PLOTTERTEST $1 status \([0-9]*\).*/\1/p" "$scratch/console.log"; }
+pulses() {  # address, steps, patterns...: what the drive writes
+  local address=$1 count=$2 out=""
+  shift 2
+  for pattern in "$@"; do for ((k = 0; k < count; k++)); do out+="$address:0 $address:$pattern "; done; done
+  echo "$out$address:0"
+}
+
+check all "marks around the cases" "marks $((2 * ${#ran[@]}))" "$(grep '^marks' "$scratch/writes")"
+check three_steps "writes" "$(pulses 378 3 3 c 1 4)" "$(writes three_steps)"
+check three_steps "status" 0 "$(status three_steps)"
+check second_port "writes" "$(pulses 278 3 3 c 1 4)" "$(writes second_port)"
+check second_port "status" 0 "$(status second_port)"
+check no_port "writes" "" "$(writes no_port)"
+check no_port "status" 1 "$(status no_port)"
+for port in "an 0x378 (888)" "an 0x278 (632)"; do
+  grep "PLOTTERTEST no_port: .*Vorhandene Parallelports: " "$scratch/console.log" | grep -q -F "$port" ||
+    { echo "FAILED: no_port: the message does not list the port $port"; failed=1; }
+done
+check zero_steps "writes" "378:0" "$(writes zero_steps)"
+check zero_steps "status" 0 "$(status zero_steps)"
+interrupted=$(writes interrupted)
+check interrupted "status" 130 "$(status interrupted)"
+check interrupted "last write" "378:0" "${interrupted##* }"
+[ "$(echo "$interrupted" | wc -w)" -lt 801 ] || { echo "FAILED: interrupted: the drive ran to its end"; failed=1; }
+
+if [ "$failed" -ne 0 ]; then
+  echo "--- console"
+  cat "$scratch/console.log"
+  echo "--- data register writes"
+  cat "$scratch/writes"
+  exit 1
+fi
+echo "the ppdev library drove the emulated ports as the wiring files say ($(echo "$interrupted" | wc -w) writes before the interruption)"
