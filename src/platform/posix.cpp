@@ -37,8 +37,12 @@ constexpr int kCtrlD = 4;
 // An Esc with nothing after it for this long is the Esc key itself.
 constexpr int kEscapeSequenceMs = 50;
 
-// How often the drive looks at the terminal, in milliseconds: one read() that
-// returns at once, cheap next to a 15 ms pause, and still answers Esc in time.
+// How long a box waits for a key before it looks for a stop signal again, in ms.
+constexpr int kStopCheckMs = 50;
+
+// How often the drive looks at the terminal, in milliseconds: a poll() that
+// returns at once costs about a microsecond, nothing next to a 15 ms pause,
+// and Esc is still answered within a step.
 constexpr double kKeyPollMs = 10;
 
 // ---- Stop signals -------------------------------------------------------------
@@ -109,6 +113,7 @@ void EndIfStopped() {
 bool InputWithin(int ms) {
     pollfd input{STDIN_FILENO, POLLIN, 0};
     for (;;) {
+        EndIfStopped();
         const int ready = poll(&input, 1, ms);
         if (ready >= 0) return ready > 0;
         if (errno != EINTR) return false;
@@ -119,13 +124,15 @@ bool InputWithin(int ms) {
 // One byte of standard input, waiting for it; EOF at its end.
 int ReadByte() {
     for (;;) {
+        // Waiting in short polls, not in read(): a signal that comes just
+        // before a blocking read would only be seen after the next key.
+        EndIfStopped();
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        if (poll(&input, 1, kStopCheckMs) <= 0) continue;
         unsigned char byte = 0;
         const ssize_t got = read(STDIN_FILENO, &byte, 1);
         if (got == 1) return byte;
-        if (got < 0 && errno == EINTR) {
-            EndIfStopped();
-            continue;
-        }
+        if (got < 0 && errno == EINTR) continue;
         return EOF;
     }
 }
