@@ -7,14 +7,9 @@
 set -eu
 build=$(cd "$1" && pwd)
 version=$2
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-fail() {
-  echo "FAILED: $*"
-  exit 1
-}
+. "$(dirname "$0")/scratch.sh"
 
-cmake --build "$build" --target package > "$scratch/log" 2>&1 || { cat "$scratch/log"; fail "no package"; }
+build_target "$build" package
 tar -xzf "$build/plottertest-$version-Linux.tar.gz" -C "$scratch"
 top="$scratch/plottertest-$version-Linux"
 listing=$(cd "$top" && find . ! -type d | sort | tr '\n' ' ')

@@ -10,14 +10,9 @@ if [ ! -f "$1/plottertest.exe" ] || ! command -v i686-w64-mingw32-objdump > /dev
   exit 77
 fi
 build=$(cd "$1" && pwd)
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-fail() {
-  echo "FAILED: $*"
-  exit 1
-}
+. "$(dirname "$0")/scratch.sh"
 
-cmake --build "$build" --target package > "$scratch/log" 2>&1 || { cat "$scratch/log"; fail "no package"; }
+build_target "$build" package
 (cd "$scratch" && cmake -E tar xf "$build/plottertest-$version-win32.zip")
 top="$scratch/plottertest-$version-win32"
 listing=$(cd "$top" && find . ! -type d | sort | tr '\n' ' ')
