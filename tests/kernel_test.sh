@@ -25,7 +25,7 @@ busybox=/bin/busybox
 [ -x "$busybox" ] && ! ldd "$busybox" > /dev/null 2>&1 || skip "no static busybox in /bin (busybox-static)"
 
 if [ ! -f "$cache/vmlinuz" ]; then
-  work=$(mktemp -d)
+  work=$(mktemp -d)  # the package unpacked: about 470 MB
   trap 'rm -rf "$work"' EXIT
   package() { apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/ { print $2; exit }'; }
   name=$(package)
@@ -47,6 +47,7 @@ if [ ! -f "$cache/vmlinuz" ]; then
   done
   rm -rf "$cache"
   mv "$work/cache" "$cache"
+  rm -rf "$work"
 fi
 
 scratch=$(mktemp -d)

@@ -49,10 +49,15 @@ struct FileCloser {
 
 }  // namespace
 
-ValueSource PortAddressSource() {
-    return {LineSource(kPortAddressValueLine), "-32768 bis 32767 dezimal oder 0x0 bis 0xFFFF"};
+// Made once: the drive passes them at every port write, between the two writes of a pulse.
+const ValueSource& PortAddressSource() {
+    static const ValueSource source{LineSource(kPortAddressValueLine), "-32768 bis 32767 dezimal oder 0x0 bis 0xFFFF"};
+    return source;
 }
-ValueSource StepsPerSideSource() { return {LineSource(kStepsPerSideValueLine), "eine ganze Zahl"}; }
+const ValueSource& StepsPerSideSource() {
+    static const ValueSource source{LineSource(kStepsPerSideValueLine), "eine ganze Zahl"};
+    return source;
+}
 
 void LoadPinAssignment() {
     std::array<BitValue, 18> PinBitTable{};  // indexed by connector pin 0..17

@@ -44,5 +44,5 @@ void LoadPinAssignment();
 
 // Where entries 11 and 12 come from and what they accept, for the conversions
 // in the drive.
-ValueSource PortAddressSource();
-ValueSource StepsPerSideSource();
+const ValueSource& PortAddressSource();
+const ValueSource& StepsPerSideSource();
