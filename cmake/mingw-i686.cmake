@@ -1,16 +1,6 @@
-# 32-bit Windows with MinGW-w64 from Debian: the port library users install
+# 32-bit Windows, the program users get: the port library users install
 # (inpout32.dll) is 32-bit, and a 64-bit program cannot load it.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-
-# The posix thread model: GoogleTest needs std::mutex.
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# Test programs run here under Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+set(MINGW_PROCESSOR i686)
+# Debian's wrapper, which runs the 32-bit loader where the kernel lets it.
+set(MINGW_WINE_LOADER wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

@@ -8,10 +8,10 @@
 # The tests need: GoogleTest; sigrok-cli for the signal-trace test; clang 14
 # with its runtime for the sanitizer and fuzzer builds; clang-tidy and cppcheck;
 # QEMU and a static busybox to boot a kernel with its parallel-port drivers.
-# The Windows build and its tests need MinGW-w64 for the 32-bit program, 32-bit
-# Wine to run it, Xvfb, xdotool and ImageMagick to answer and photograph its
-# message boxes. When those cannot be installed, this says so and the Windows
-# tests report themselves as skipped.
+# The Windows builds and their tests need MinGW-w64 for the 32-bit program and
+# for the 64-bit test build, wine64 and 32-bit Wine to run them, Xvfb, xdotool
+# and ImageMagick to answer and photograph the message boxes. When those cannot
+# be installed, this says so and the Windows tests report themselves as skipped.
 set -euo pipefail
 
 case "${1:---all}" in
@@ -26,7 +26,8 @@ esac
 build=(cmake make g++)
 tests=(libgtest-dev googletest sigrok-cli clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck
        qemu-system-x86 busybox-static)
-windows=(g++-mingw-w64-i686-posix wine wine32:i386 xvfb xdotool imagemagick)
+windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool imagemagick)
+wine32=(wine32:i386)
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
@@ -64,11 +65,14 @@ mapfile -t need < <(missing "${tests[@]}")
 install "${need[@]}"
 
 mapfile -t need < <(missing "${windows[@]}")
+install "${need[@]}" || echo "WARNING: the Windows tools could not be installed; the Windows tests will be skipped."
+
+mapfile -t need < <(missing "${wine32[@]}")
 if [ ${#need[@]} -gt 0 ]; then
   # 32-bit Wine comes from the i386 architecture.
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
     updated=""
   fi
-  install "${need[@]}" || echo "WARNING: the Windows tools could not be installed; the Windows tests will be skipped."
+  install "${need[@]}" || echo "WARNING: 32-bit Wine could not be installed; the 32-bit Windows tests will be skipped."
 fi

@@ -1,7 +1,10 @@
-// Runs the Windows program (build-windows) under Wine on a virtual X display and
-// answers its message boxes with xdotool, as a user at the keyboard would. What
-// the program passes to user32 is read from Wine's relay trace of MessageBoxW;
-// a screenshot of every box is kept under the build's test-artifacts folder.
+// Runs the Windows program under Wine on a virtual X display and answers its
+// message boxes with xdotool, as a user at the keyboard would; every test runs
+// against each Windows build: the 32-bit one users get (build-windows, Wine's
+// 32-bit loader) and the 64-bit test build (build-windows-x64, wine64), each
+// in a Wine prefix of its own. What the program passes to user32 is read from
+// Wine's relay trace of MessageBoxW; a screenshot of every box is kept under
+// the build's test-artifacts folder.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -13,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -24,9 +28,24 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kWindowsBuild = PLOTTERTEST_WINDOWS_BUILD;
+struct WindowsBuild;
+void PrintTo(const WindowsBuild& build, std::ostream* out);
+
+struct WindowsBuild {
+    std::string name;    // win32 or win64, as Wine's prefixes name the word size
+    std::string folder;  // the build directory
+    std::string loader;  // the Wine loader that runs it
+    std::string cannotRun;  // why a loader that fails may fail here
+};
+
+void PrintTo(const WindowsBuild& build, std::ostream* out) { *out << build.name << " (" << build.folder << ")"; }
+
+const WindowsBuild kWin32{"win32", PLOTTERTEST_WINDOWS_BUILD, PLOTTERTEST_WINE32,
+                          "a kernel without 32-bit emulation cannot run 32-bit Wine"};
+const WindowsBuild kWin64{"win64", PLOTTERTEST_WINDOWS_X64_BUILD, PLOTTERTEST_WINE64, "wine64 is not installed"};
 const std::string kWinePrefix = PLOTTERTEST_WINE_PREFIX;
 const std::string kArtifacts = PLOTTERTEST_ARTIFACTS;
+const std::string kVersion = PLOTTERTEST_VERSION;
 
 const std::string kConfirmationText =
     "Es wird ein Rechteck gefahren mit jeweils 100 Motorschritten nach vorne und 100 Motorschritten nach "
@@ -49,21 +68,28 @@ std::string Capture(const std::string& command) {
     return output;
 }
 
+// A Linux path as the Windows program sees it, on Wine's drive Z:.
+std::string WindowsPath(const std::string& path) {
+    std::string windows = "Z:" + path;
+    std::replace(windows.begin(), windows.end(), '/', '\\');
+    return windows;
+}
+
 bool Succeeds(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
 
-// What keeps these tests from running here, or nothing.
-std::string MissingTool() {
-    for (const char* tool : {"wine", "Xvfb", "xdotool", "import"}) {
+// What keeps the tests of this build from running here, or nothing.
+std::string MissingTool(const WindowsBuild& build) {
+    for (const char* tool : {"Xvfb", "xdotool", "import"}) {
         // cppcheck-suppress useStlAlgorithm ; the loop names the missing tool, find_if would only find it
         if (!Succeeds(std::string("command -v ") + tool)) return std::string(tool) + " is not installed";
     }
-    if (!Succeeds("wine --version"))
-        return "wine cannot run here (" + Capture("wine --version 2>&1 | tail -n1 | tr -d '\\n'") +
-               "; a kernel without 32-bit emulation cannot run 32-bit Wine)";
+    if (!Succeeds(build.loader + " --version"))
+        return build.loader + " cannot run here (" +
+               Capture(build.loader + " --version 2>&1 | tail -n1 | tr -d '\\n'") + "; " + build.cannotRun + ")";
     for (const char* file : {"plottertest.exe", "inpout32.dll", "tests/libno_out32.dll"}) {
         // cppcheck-suppress useStlAlgorithm ; as above, for the missing file
-        if (!fs::exists(kWindowsBuild + "/" + file))
-            return kWindowsBuild + "/" + file + " is not built (cmake --preset windows && cmake --build build-windows)";
+        if (!fs::exists(build.folder + "/" + file))
+            return build.folder + "/" + file + " is not built (scripts/run-tests.sh builds it)";
     }
     return {};
 }
@@ -116,31 +142,31 @@ struct Outcome {
     std::string trace;
 };
 
-class WineEndToEnd : public ::testing::Test {
+class WineEndToEnd : public ::testing::TestWithParam<WindowsBuild> {
 protected:
-    static void SetUpTestSuite() {
-        skipReason = MissingTool();
-        if (!skipReason.empty()) return;
-        StartDisplay();
-        setenv("WINEPREFIX", kWinePrefix.c_str(), 1);
-        setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);  // no Mono or Gecko installer dialogs
-        // Wine turns the umlauts of the program's path into Windows text by the locale.
-        setenv("LC_ALL", "C.UTF-8", 1);
-        if (!fs::exists(kWinePrefix + "/system.reg")) Succeeds("WINEDEBUG=-all wineboot --init");
-        // Trace only the calls the tests read: a relay trace of every call would drown
-        // the drive's busy wait, and the loader's own trace cuts long paths short.
-        Succeeds("WINEDEBUG=-all wine reg add 'HKCU\\Software\\Wine\\Debug' /v RelayInclude /d "
-                 "'user32.MessageBoxW;kernel32.LoadLibraryExW;kernelbase.LoadLibraryExW' /f && "
-                 "WINEDEBUG=-all wineserver --wait");
-        fs::create_directories(kArtifacts);
-    }
-
     static void TearDownTestSuite() {
+        for (const std::string& prefix : prefixesUsed) Succeeds("WINEPREFIX='" + prefix + "' WINEDEBUG=-all wineserver --kill");
+        prefixesUsed.clear();
         if (display > 0) {
-            Succeeds("WINEDEBUG=-all wineserver --kill");
             kill(display, SIGTERM);
             waitpid(display, nullptr, 0);
+            display = 0;
         }
+    }
+
+    // The build's own Wine prefix, made at its first use.
+    static void UsePrefix(const WindowsBuild& build) {
+        const std::string prefix = kWinePrefix + "-" + build.name;
+        setenv("WINEPREFIX", prefix.c_str(), 1);
+        setenv("WINEARCH", build.name.c_str(), 1);
+        if (!prefixesUsed.insert(prefix).second) return;
+        const std::string wine = "WINEDEBUG=-all " + build.loader;
+        if (!fs::exists(prefix + "/system.reg")) Succeeds(wine + " wineboot --init");
+        // Trace only the calls the tests read: a relay trace of every call would drown
+        // the drive's busy wait, and the loader's own trace cuts long paths short.
+        Succeeds(wine + " reg add 'HKCU\\Software\\Wine\\Debug' /v RelayInclude /d "
+                 "'user32.MessageBoxW;kernel32.LoadLibraryExW;kernelbase.LoadLibraryExW' /f && "
+                 "WINEDEBUG=-all wineserver --wait");
     }
 
     static void StartDisplay() {
@@ -162,14 +188,21 @@ protected:
     }
 
     void SetUp() override {
+        const std::string skipReason = MissingTool(GetParam());
         if (!skipReason.empty()) GTEST_SKIP() << "skipped: " << skipReason;
+        if (display == 0) StartDisplay();
+        setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);  // no Mono or Gecko installer dialogs
+        // Wine turns the umlauts of the program's path into Windows text by the locale.
+        setenv("LC_ALL", "C.UTF-8", 1);
+        UsePrefix(GetParam());
+        fs::create_directories(kArtifacts);
         // A directory with umlauts and a path past MAX_PATH (260): the program must
         // still find its wiring file and its port library beside it.
         program = scratch.path() + "/Plötter Prüfstand äöü";
         for (int level = 1; level <= 6; ++level) program += "/verzeichnis-mit-einem-recht-langen-namen-" + std::to_string(level);
         fs::create_directories(program);
         for (const char* file : {"plottertest.exe", "inpout32.dll"})
-            fs::copy_file(kWindowsBuild + "/" + file, program + "/" + file);
+            fs::copy_file(GetParam().folder + "/" + file, program + "/" + file);
         lines = SampleLines();
     }
 
@@ -178,17 +211,18 @@ protected:
     Outcome Start(const std::vector<std::pair<std::string, std::string>>& answers, bool writeFile = true) {
         if (writeFile) WriteLines(program + "/Pinbelegung.txt", lines);
         const std::string log = scratch / "log";
-        std::string windowsLog = "Z:" + log;
-        std::replace(windowsLog.begin(), windowsLog.end(), '/', '\\');
+        const std::string windowsLog = WindowsPath(log);
 
         const pid_t wine = fork();
         if (wine == 0) {
+            // By its full path, as a shortcut starts it: the working directory may be any other.
             if (chdir((workDirectory.empty() ? program : workDirectory).c_str()) != 0) _exit(127);
             setenv("WINEDEBUG", "fixme-all,+relay", 1);
             setenv("PLOTTERTEST_PORT_LOG", windowsLog.c_str(), 1);
             if (freopen((scratch / "trace").c_str(), "w", stderr) == nullptr) _exit(127);
             if (freopen("/dev/null", "w", stdout) == nullptr) _exit(127);
-            execlp("wine", "wine", "plottertest.exe", static_cast<char*>(nullptr));
+            const std::string exe = program + "/plottertest.exe";
+            execlp(GetParam().loader.c_str(), GetParam().loader.c_str(), exe.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         for (const auto& [title, key] : answers) Answer(title, key);
@@ -220,7 +254,9 @@ protected:
         ASSERT_FALSE(window.empty()) << "no box \"" << title << "\" appeared";
         const std::string id = window.substr(0, window.find('\n'));
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        const std::string screenshot = kArtifacts + "/" + test->name() + "-" + std::to_string(++boxesSeen) + ".png";
+        std::string name = std::string(test->name()) + "-" + std::to_string(++boxesSeen) + ".png";
+        std::replace(name.begin(), name.end(), '/', '-');
+        const std::string screenshot = kArtifacts + "/" + name;
         Succeeds("import -window root '" + screenshot + "'");
         const std::string press = "xdotool windowfocus --sync " + id + " key " + key;
         for (int attempt = 0; attempt < 5; ++attempt) {
@@ -235,7 +271,7 @@ protected:
 
     static void ParseTrace(Outcome& outcome) {
         static const std::regex call(
-            R"re(Call user32\.MessageBoxW\([0-9a-f]+,[0-9a-f]+ L"((?:[^"\\]|\\.)*)",[0-9a-f]+ L"((?:[^"\\]|\\.)*)",([0-9a-f]+)\))re");
+            R"re(Call user32\.MessageBoxW\([0-9a-f]+,[0-9a-f]+ L"((?:[^"\\]|\\.)*)"(?:\.\.\.)?,[0-9a-f]+ L"((?:[^"\\]|\\.)*)",([0-9a-f]+)\))re");
         static const std::regex load(R"(Call (KERNEL32|kernelbase)\.LoadLibraryExW\(.*inpout32)", std::regex::icase);
         static const std::regex ret(R"(Ret  user32\.MessageBoxW\(\) retval=([0-9a-f]+))");
         std::istringstream trace(outcome.trace);
@@ -251,7 +287,7 @@ protected:
         }
     }
 
-    static inline std::string skipReason;
+    static inline std::set<std::string> prefixesUsed;
     static inline pid_t display = 0;
     ScratchDirectory scratch;  // the trace and the port's log
     std::string program;       // where the program, its file and its library lie
@@ -260,7 +296,7 @@ protected:
     int boxesSeen = 0;  // numbers the screenshots of a test
 };
 
-TEST_F(WineEndToEnd, EnterConfirmsAndDrivesTheThreeStepExample) {
+TEST_P(WineEndToEnd, EnterConfirmsAndDrivesTheThreeStepExample) {
     lines[1] = "4";
     lines[3] = "5";
     lines[7] = "2";
@@ -280,7 +316,7 @@ TEST_F(WineEndToEnd, EnterConfirmsAndDrivesTheThreeStepExample) {
     EXPECT_EQ(ShortPauses(run.writes), std::vector<std::size_t>{});
 }
 
-TEST_F(WineEndToEnd, EscapeOrClosingWritesNothingAndNeverLoadsThePortLibrary) {
+TEST_P(WineEndToEnd, EscapeOrClosingWritesNothingAndNeverLoadsThePortLibrary) {
     for (const char* key : {"Escape", "alt+F4"}) {
         const Outcome run = Start({{"Tormal fahren", key}});
 
@@ -292,7 +328,7 @@ TEST_F(WineEndToEnd, EscapeOrClosingWritesNothingAndNeverLoadsThePortLibrary) {
     }
 }
 
-TEST_F(WineEndToEnd, MissingFileShowsItsBoxAndNothingFollows) {
+TEST_P(WineEndToEnd, MissingFileShowsItsBoxAndNothingFollows) {
     const Outcome run = Start({{"Datei fehlt!", "Return"}}, false);
 
     EXPECT_EQ(run.status, 2);
@@ -303,7 +339,7 @@ TEST_F(WineEndToEnd, MissingFileShowsItsBoxAndNothingFollows) {
     EXPECT_FALSE(run.portLibraryLoaded);
 }
 
-TEST_F(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
+TEST_P(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
     const struct {
         const char* name;
         bool confirm;
@@ -324,13 +360,18 @@ TEST_F(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
         if (name == "pin out of range") lines[1] = "18";
         const std::string library = program + "/inpout32.dll";
         fs::remove(library);
-        if (name == "no Out32") fs::copy_file(kWindowsBuild + "/tests/libno_out32.dll", library);
-        if (name == "pin out of range") fs::copy_file(kWindowsBuild + "/inpout32.dll", library);
+        if (name == "no Out32") fs::copy_file(GetParam().folder + "/tests/libno_out32.dll", library);
+        if (name == "pin out of range") fs::copy_file(GetParam().folder + "/inpout32.dll", library);
         workDirectory = scratch / "start";
         fs::create_directories(workDirectory);
-        if (name == "port library in the working directory")
-            fs::copy_file(kWindowsBuild + "/inpout32.dll", workDirectory + "/inpout32.dll",
+        if (name == "port library in the working directory") {
+            fs::copy_file(GetParam().folder + "/inpout32.dll", workDirectory + "/inpout32.dll",
                           fs::copy_options::overwrite_existing);
+            // Wine's trace cuts a long text short; the report must show to its end.
+            program = scratch / "kurz";
+            fs::create_directories(program);
+            fs::copy_file(GetParam().folder + "/plottertest.exe", program + "/plottertest.exe");
+        }
         std::vector<std::pair<std::string, std::string>> answers;
         if (c.confirm) answers.push_back({"Tormal fahren", "Return"});
         answers.push_back({"plottertest", "Return"});
@@ -349,5 +390,34 @@ TEST_F(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
         }
     }
 }
+
+// The zip as a user unpacks it into a fresh folder; only the 32-bit program is packed.
+class WineZip : public WineEndToEnd {};
+
+TEST_P(WineZip, RunsAsUnpackedAndDrivesWithTheSimulatedPortCopiedUp) {
+    const std::string top = "plottertest-" + kVersion + "-win32";
+    ASSERT_TRUE(Succeeds("cmake --build '" + GetParam().folder + "' --target package"));
+    program = scratch / "Neuer Ordner";
+    fs::create_directories(program);
+    ASSERT_TRUE(Succeeds("cd '" + program + "' && cmake -E tar xf '" + GetParam().folder + "/" + top + ".zip'"));
+    program += "/" + top;
+
+    const Outcome bare = Start({{"Tormal fahren", "Return"}, {"plottertest", "Return"}}, false);
+    EXPECT_EQ(bare.status, 1);
+    ASSERT_EQ(bare.boxes.size(), 2u) << bare.trace;
+    EXPECT_EQ(bare.boxes[1].text.rfind("Laufzeitfehler: Portbibliothek nicht gefunden\n", 0), 0u) << bare.boxes[1].text;
+    EXPECT_NE(bare.boxes[1].text.find("(" + WindowsPath(program) + "\\inpout32.dll)"), std::string::npos)
+        << bare.boxes[1].text;
+
+    fs::copy_file(program + "/Simulation/inpout32.dll", program + "/inpout32.dll");
+    const Outcome simulated = Start({{"Tormal fahren", "Return"}}, false);
+    EXPECT_EQ(simulated.status, 0);
+    EXPECT_EQ(simulated.writes.size(), 801u);
+}
+
+std::string BuildName(const ::testing::TestParamInfo<WindowsBuild>& info) { return info.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(Builds, WineEndToEnd, ::testing::Values(kWin32, kWin64), BuildName);
+INSTANTIATE_TEST_SUITE_P(Builds, WineZip, ::testing::Values(kWin32), BuildName);
 
 }  // namespace

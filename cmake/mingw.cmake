@@ -1,0 +1,16 @@
+# Windows with MinGW-w64 from Debian, for the processor that the including
+# toolchain file names in MINGW_PROCESSOR (i686 or x86_64).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${MINGW_PROCESSOR})
+
+# The posix thread model: GoogleTest needs std::mutex.
+set(CMAKE_C_COMPILER ${MINGW_PROCESSOR}-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER ${MINGW_PROCESSOR}-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER ${MINGW_PROCESSOR}-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_PROCESSOR}-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# Test programs run here under Wine, with the loader for their word size.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${MINGW_WINE_LOADER})
