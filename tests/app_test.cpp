@@ -61,20 +61,23 @@ TEST_F(AppTest, CancelEndsWithoutTouchingThePort) {
 TEST_F(AppTest, OkDrivesTheRectangleAndEnds) {
     fake::answers = {host::kOk};
     EXPECT_EQ(Run(), 0);
-    Transcript expected = {kConfirmation};
+    Transcript expected = {kConfirmation, "BeginDrive 4"};
     double clock = 0;
     int side = 0;
     // Y on pins 4/5, X on pins 2/3.
     for (const auto& [pattern, name] : {std::pair{"12", "nach vorne"}, {"3", "nach rechts"}, {"4", "zurück"},
                                         {"1", "nach links"}}) {
+        ++side;
         expected.insert(expected.end(), {"Clock " + std::to_string(int(clock)), "Events",
                                          "Clock " + std::to_string(int(clock + 15)), "Out32 888 0",
                                          std::string("Out32 888 ") + pattern,
-                                         "Progress Seite " + std::to_string(++side) + "/4 " + name + ": Schritt 1 von 1"});
+                                         "Progress Seite " + std::to_string(side) + "/4 " + name + ": Schritt 1 von 1 (" +
+                                             std::to_string(side) + ")"});
         clock += 15;
     }
     expected.insert(expected.end(),
-                    {"Out32 888 0", "Console: Fertig: 4 Schritte gefahren, alle Datenleitungen auf 0.", "EndProgram 0"});
+                    {"Out32 888 0", "EndDrive", "Console: Fertig: 4 Schritte gefahren, alle Datenleitungen auf 0.",
+                     "EndProgram 0"});
     EXPECT_EQ(afterLoad, expected);
 }
 
@@ -84,14 +87,15 @@ TEST_F(AppTest, AStoppedDriveEndsWithStatus128PlusTheSignal) {
     fake::stopSignal = 15;
     EXPECT_EQ(Run(), 143);
     EXPECT_EQ(afterLoad.back(), "EndProgram 143");
-    EXPECT_EQ(afterLoad[afterLoad.size() - 3], "Out32 888 0");
+    EXPECT_EQ(afterLoad[afterLoad.size() - 4], "Out32 888 0");
+    EXPECT_EQ(afterLoad[afterLoad.size() - 3], "EndDrive");
 }
 
 TEST_F(AppTest, ConfirmationNamesOneHundredStepsWhateverTheFileSays) {
     lines[23] = "0";
     fake::answers = {host::kOk};
     EXPECT_EQ(Run(), 0);
-    EXPECT_EQ(afterLoad, (Transcript{kConfirmation, "Out32 888 0",
+    EXPECT_EQ(afterLoad, (Transcript{kConfirmation, "BeginDrive 0", "Out32 888 0", "EndDrive",
                                      "Console: Fertig: 0 Schritte gefahren, alle Datenleitungen auf 0.",
                                      "EndProgram 0"}));
 }

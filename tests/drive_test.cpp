@@ -39,7 +39,8 @@ protected:
             clock += StepPauseMs;
             expected.insert(expected.end(), {"Clock " + Number(start), "Events", "Clock " + Number(clock),
                                              "Out32 " + port + " 0", "Out32 " + port + " " + std::to_string(pattern),
-                                             side + std::to_string(i + 1) + " von " + PinAssignment.StepsPerSide});
+                                             side + std::to_string(i + 1) + " von " + PinAssignment.StepsPerSide +
+                                                 " (" + std::to_string(++stepsDone) + ")"});
         }
     }
 
@@ -65,17 +66,18 @@ protected:
 
     double clock = 0;
     int sides = 0;
+    int stepsDone = 0;
 };
 
 TEST_F(DriveTest, DrivesFourSidesThenSwitchesEveryLineOff) {
     DriveTestRectangle();
 
-    Transcript expected;
+    Transcript expected = {"BeginDrive 12"};
     ExpectPulses(expected, 3, 1 + 2);  // forward: Y step and direction
     ExpectPulses(expected, 3, 4 + 8);  // right: X step and direction
     ExpectPulses(expected, 3, 1);      // back: Y step alone
     ExpectPulses(expected, 3, 4);      // left: X step alone
-    expected.insert(expected.end(), {"Out32 888 0", Done(12)});
+    expected.insert(expected.end(), {"Out32 888 0", "EndDrive", Done(12)});
     EXPECT_EQ(fake::transcript, expected);
 }
 
@@ -89,12 +91,12 @@ TEST_F(DriveTest, PatternIsTheSumOfTwoBitsNotTheirOr) {
 
     DriveTestRectangle();
 
-    Transcript expected;
+    Transcript expected = {"BeginDrive 4"};
     ExpectPulses(expected, 1, 4, "-6144");
     ExpectPulses(expected, 1, 128, "-6144");
     ExpectPulses(expected, 1, 2, "-6144");
     ExpectPulses(expected, 1, 0, "-6144");  // the pauses still run
-    expected.insert(expected.end(), {"Out32 -6144 0", Done(4)});
+    expected.insert(expected.end(), {"Out32 -6144 0", "EndDrive", Done(4)});
     EXPECT_EQ(fake::transcript, expected);
 }
 
@@ -104,8 +106,8 @@ TEST_F(DriveTest, AStopBetweenPulsesSwitchesEveryLineOffOnceAndSaysHowFar) {
     fake::stopSignal = 2;
     EXPECT_EQ(DriveTestRectangle(), 2);
     EXPECT_EQ(fake::transcript,
-              (Transcript{"Clock 0", "Events",
-                          "Console error: Fahrt abgebrochen vor dem ersten Schritt; es wurde nichts auf den Port "
+              (Transcript{"BeginDrive 12", "Clock 0", "Events", "EndDrive",
+                          "ReportStop Fahrt abgebrochen vor dem ersten Schritt; es wurde nichts auf den Port "
                           "geschrieben."}));
 
     fake::Reset();
@@ -113,11 +115,11 @@ TEST_F(DriveTest, AStopBetweenPulsesSwitchesEveryLineOffOnceAndSaysHowFar) {
     fake::stopAtEventPass = 5;
     fake::stopSignal = 15;
     EXPECT_EQ(DriveTestRectangle(), 15);
-    Transcript expected;
+    Transcript expected = {"BeginDrive 12"};
     ExpectPulses(expected, 3, 1 + 2);
     ExpectPulses(expected, 1, 4 + 8);
-    expected.insert(expected.end(), {"Clock 60", "Events", "Out32 888 0",
-                                     "Console error: Fahrt abgebrochen nach 4 von 12 Schritten; alle "
+    expected.insert(expected.end(), {"Clock 60", "Events", "Out32 888 0", "EndDrive",
+                                     "ReportStop Fahrt abgebrochen nach 4 von 12 Schritten; alle "
                                      "Datenleitungen auf 0."});
     EXPECT_EQ(fake::transcript, expected);
 }
@@ -127,7 +129,7 @@ TEST_F(DriveTest, NoPulseWhenTheStepCountIsBelowOne) {
         fake::transcript.clear();
         PinAssignment.StepsPerSide = steps;
         DriveTestRectangle();
-        EXPECT_EQ(fake::transcript, (Transcript{"Out32 888 0", Done(0)})) << steps;
+        EXPECT_EQ(fake::transcript, (Transcript{"BeginDrive 0", "Out32 888 0", "EndDrive", Done(0)})) << steps;
     }
 }
 
@@ -135,7 +137,7 @@ TEST_F(DriveTest, FailuresHappenAtTheirMomentAndWriteNothing) {
     const std::string kSteps = "Pinbelegung.txt, Zeile 24, „Schritte je Seite“: gelesen ";
     const std::string kPort = "Pinbelegung.txt, Zeile 22, „Portadresse“: gelesen ";
     const std::string kPortAccepted = ", erwartet -32768 bis 32767 dezimal oder 0x0 bis 0xFFFF";
-    const Transcript firstPause = {"Clock 0", "Events", "Clock 15"};
+    const Transcript firstPause = {"BeginDrive 12", "Clock 0", "Events", "Clock 15", "EndDrive"};
     const struct {
         const char* name;
         std::string steps;
@@ -156,9 +158,9 @@ TEST_F(DriveTest, FailuresHappenAtTheirMomentAndWriteNothing) {
         {"port library missing", "3", "888", true, FailureKind::PortLibraryNotFound, "libinpout32.so: weg",
          firstPause},
         {"port library missing, no steps", "0", "888", true, FailureKind::PortLibraryNotFound,
-         "libinpout32.so: weg", {}},
+         "libinpout32.so: weg", {"BeginDrive 0", "EndDrive"}},
         {"bad port address, no steps", "0", "", false, FailureKind::TypeMismatch,
-         kPort + "„“ (leer)" + kPortAccepted, {}},
+         kPort + "„“ (leer)" + kPortAccepted, {"BeginDrive 0", "EndDrive"}},
     };
     for (const auto& c : cases) {
         fake::Reset();

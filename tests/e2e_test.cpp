@@ -264,15 +264,20 @@ TEST_F(EndToEnd, StopsSwitchEveryLineOffAndKeysAnswerNothingUnasked) {
     } cases[] = {
         {"Ctrl+C during the drive", true, "", 50, {{prompt, 0, "\r"}, {driving, 300, "\x03"}}, 130, StoppedWithZero},
         {"Esc during the drive", true, "", 50, {{prompt, 0, "\r"}, {driving, 300, "\x1b"}}, 130, StoppedWithZero},
+        {"Ctrl+\\ during the drive", true, "", 50, {{prompt, 0, "\r"}, {driving, 300, "\x1c"}}, 130, StoppedWithZero},
+        {"Ctrl+Z during the drive", true, "", 50, {{prompt, 0, "\r"}, {driving, 300, "\x1a"}}, 130, StoppedWithZero},
         {"q and Enter during the drive", true, "", 3, {{prompt, 0, "\r"}, {driving, 0, "q\r"}}, 0, Everything},
         {"progress of a 20-step drive", true, "", 20, {{prompt, 0, "\r"}}, 0, Nothing,
          {"\rSeite 1/4 nach vorne: Schritt ", " von 20 – Esc oder Strg+C hält an", "\rSeite 2/4 nach rechts: Schritt ",
           "\rSeite 3/4 zurück: Schritt ", "\rSeite 4/4 nach links: Schritt ", "\r\x1b[KFertig: 80 Schritte gefahren"}},
         {"Ctrl+C at the confirmation", true, "", 3, {{prompt, 0, "\x03"}}, 130, Nothing},
+        {"Ctrl+\\ at the confirmation", true, "", 3, {{prompt, 0, "\x1c"}}, 131, Nothing},
         {"Enter typed before the start", true, "\r", 3, {{prompt, 300, "a"}}, 0, Nothing},
         {"arrow key at the confirmation", true, "", 3, {{prompt, 0, "\x1b[A"}, {"", 300, "a"}}, 0, Nothing},
         {"SIGTERM through a pipe", false, "", 50, {{driving, 300, "", SIGTERM}}, 143, StoppedWithZero},
         {"SIGHUP through a pipe", false, "", 50, {{driving, 300, "", SIGHUP}}, 129, StoppedWithZero},
+        {"SIGQUIT through a pipe", false, "", 50, {{driving, 300, "", SIGQUIT}}, 131, StoppedWithZero},
+        {"SIGTSTP through a pipe", false, "", 50, {{driving, 300, "", SIGTSTP}}, 148, StoppedWithZero},
     };
     for (const auto& c : cases) {
         lines[23] = std::to_string(c.steps);

@@ -112,7 +112,15 @@ std::vector<std::string> ProgramArguments() {
     return fake::arguments;
 }
 
-void ShowProgress(const std::string& text) { fake::Record("Progress " + text); }
+void BeginDrive(long long totalSteps) { fake::Record("BeginDrive " + std::to_string(totalSteps)); }
+
+void EndDrive() { fake::Record("EndDrive"); }
+
+void ShowProgress(const std::string& text, long long stepsDone) {
+    fake::Record("Progress " + text + " (" + std::to_string(stepsDone) + ")");
+}
+
+void ReportStop(const std::string& text) { fake::Record("ReportStop " + text); }
 
 void ConsoleLine(Channel channel, const std::string& text) {
     fake::Record(std::string(channel == Channel::Output ? "Console: " : "Console error: ") + text);

@@ -99,8 +99,8 @@ TEST(NastyValues, DriveFailuresComeBeforeAnyWrite) {
     } cases[] = {
         {24, "", {}},
         {24, "1,5", {}},
-        {22, "0x10000", {"Clock 0", "Events", "Clock 15"}},
-        {22, "LPT1", {"Clock 0", "Events", "Clock 15"}},
+        {22, "0x10000", {"BeginDrive 400", "Clock 0", "Events", "Clock 15", "EndDrive"}},
+        {22, "LPT1", {"BeginDrive 400", "Clock 0", "Events", "Clock 15", "EndDrive"}},
     };
     ScratchDirectory dir;
     for (const auto& c : cases) {

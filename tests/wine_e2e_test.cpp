@@ -211,6 +211,7 @@ protected:
     Outcome Start(const std::vector<std::pair<std::string, std::string>>& answers, bool writeFile = true) {
         if (writeFile) WriteLines(program + "/Pinbelegung.txt", lines);
         const std::string log = scratch / "log";
+        fs::remove(log);
         const std::string windowsLog = WindowsPath(log);
 
         const pid_t wine = fork();
@@ -246,7 +247,8 @@ protected:
         return outcome;
     }
 
-    // Waits for the box, keeps a screenshot of it and presses the key until it closes.
+    // Waits for the box, keeps a screenshot of it and presses the key until it
+// closes; with no key, waits until it closes by itself.
     void Answer(const std::string& title, const std::string& key) {
         const std::string pattern = " --onlyvisible --name '^" + title + "$' 2>/dev/null";
         const std::string find = "xdotool search" + pattern;
@@ -258,6 +260,11 @@ protected:
         std::replace(name.begin(), name.end(), '/', '-');
         const std::string screenshot = kArtifacts + "/" + name;
         Succeeds("import -window root '" + screenshot + "'");
+        if (key.empty()) {  // a window that closes by itself
+            for (int poll = 0; poll < 600 && Capture(find).find(id) != std::string::npos; ++poll)
+                std::this_thread::sleep_for(kPoll);
+            return;
+        }
         const std::string press = "xdotool windowfocus --sync " + id + " key " + key;
         for (int attempt = 0; attempt < 5; ++attempt) {
             Succeeds(press);
@@ -325,6 +332,39 @@ TEST_P(WineEndToEnd, EscapeOrClosingWritesNothingAndNeverLoadsThePortLibrary) {
         EXPECT_EQ(run.boxes[0].result, 2) << key;
         EXPECT_FALSE(run.portLibraryLoaded) << key;
         EXPECT_FALSE(run.logWritten) << key;
+    }
+}
+
+TEST_P(WineEndToEnd, TheDriveWindowStopsWithEveryLineOffOrClosesAtTheEnd) {
+    constexpr unsigned kOkInformation = 0x40;  // MB_OK | MB_ICONINFORMATION
+    const struct {
+        const char* key;  // none: the drive is left alone
+        int steps;
+    } cases[] = {{"Escape", 100}, {"alt+F4", 100}, {"space", 100}, {"Return", 100}, {"", 40}};
+    for (const auto& c : cases) {
+        lines[23] = std::to_string(c.steps);
+        const bool stop = *c.key != '\0';
+        std::vector<std::pair<std::string, std::string>> answers = {{"Tormal fahren", "Return"},
+                                                                    {"Testfahrt läuft", c.key}};
+        if (stop) answers.push_back({"Testfahrt abgebrochen", "Return"});
+
+        const Outcome run = Start(answers);
+
+        if (!stop) {
+            EXPECT_EQ(run.status, 0);
+            EXPECT_EQ(run.writes.size(), 8u * 40 + 1);
+            EXPECT_EQ(run.boxes.size(), 1u) << "no box after the drive";
+            continue;
+        }
+        EXPECT_EQ(run.status, 130) << c.key;
+        ASSERT_EQ(run.boxes.size(), 2u) << c.key;
+        EXPECT_EQ(run.boxes[1].title, "Testfahrt abgebrochen");
+        EXPECT_EQ(run.boxes[1].style, kOkInformation);
+        ASSERT_GE(run.writes.size(), 3u) << c.key;
+        EXPECT_LT(run.writes.size(), 801u) << c.key;
+        EXPECT_EQ(AddressesAndValues({run.writes.back()}), (std::vector<std::pair<int, int>>{{888, 0}})) << c.key;
+        EXPECT_EQ(run.boxes[1].text, "Fahrt abgebrochen nach " + std::to_string(run.writes.size() / 2) +
+                                         " von 400 Schritten; alle Datenleitungen auf 0.");
     }
 }
 

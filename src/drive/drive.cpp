@@ -43,7 +43,7 @@ int DriveSide(int number, const Side& side) {
         progress.resize(prefix.size());
         progress += std::to_string(done + 1);
         progress += suffix;
-        host::ShowProgress(progress);
+        host::ShowProgress(progress, StepsDriven);
     }
     return 0;
 }
@@ -80,24 +80,32 @@ int DriveTestRectangle() {
         {BitOf(pins.YStepBit), "zurück"},
         {BitOf(pins.XStepBit), "nach links"},
     };
+    // Read before the drive shows itself: a bad step count fails here, as side 1 begins.
+    const std::int64_t perSide = ConvertStepCount(PinAssignment.StepsPerSide, StepsPerSideSource());
+    const std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    host::BeginDrive(perSide < 0 ? 0 : perSide > kMax / 4 ? kMax : 4 * perSide);
     int stop = 0;
-    for (int side = 0; side < 4 && stop == 0; ++side) stop = DriveSide(side + 1, sides[side]);
+    try {
+        for (int side = 0; side < 4 && stop == 0; ++side) stop = DriveSide(side + 1, sides[side]);
+        // Stopped between pulses, the pattern of the last pulse still holds the
+        // motors' lines high until this write; before the first write the port
+        // library is not even loaded and nothing is on.
+        if (stop == 0 || StepsDriven > 0) WritePort(0);
+    } catch (...) {
+        host::EndDrive();  // the failure report must not stand behind the drive window
+        throw;
+    }
+    host::EndDrive();
     if (stop == 0) {
-        WritePort(0);
         host::ConsoleLine(host::Channel::Output,
                           "Fertig: " + Steps(StepsDriven) + " gefahren, alle Datenleitungen auf 0.");
         return 0;
     }
-    // Stopped between pulses. Before the first write the port library is not
-    // even loaded and nothing is on; after it, the pattern of the last pulse
-    // still holds the motors' lines high until this write.
     if (StepsDriven == 0) {
-        host::ConsoleLine(host::Channel::Error,
-                          "Fahrt abgebrochen vor dem ersten Schritt; es wurde nichts auf den Port geschrieben.");
-        return stop;
+        host::ReportStop("Fahrt abgebrochen vor dem ersten Schritt; es wurde nichts auf den Port geschrieben.");
+    } else {
+        host::ReportStop("Fahrt abgebrochen nach " + std::to_string(StepsDriven) + " von " + AllSteps() +
+                         " Schritten; alle Datenleitungen auf 0.");
     }
-    WritePort(0);
-    host::ConsoleLine(host::Channel::Error, "Fahrt abgebrochen nach " + std::to_string(StepsDriven) + " von " +
-                                                AllSteps() + " Schritten; alle Datenleitungen auf 0.");
     return stop;
 }

@@ -17,14 +17,15 @@ int Pause(double ms);
 // direction), to the right (X step and direction), back (Y step) and to the
 // left (X step); every pulse is a 15 ms pause, a write of 0 and a write of the
 // side's pattern. A last write of 0 switches every data line off.
-// After every pulse the host is shown the progress ("Seite 2/4 nach rechts:
-// Schritt 37 von 100"); at the end a console line says the drive is done.
+// The host's drive begins before the first write and ends after the last,
+// however the drive ends; after every pulse it is shown the progress ("Seite
+// 2/4 nach rechts: Schritt 37 von 100"); at the end a console line says the
+// drive is done.
 //
-// Returns 0 after the whole drive. When a pause is asked to stop (Ctrl+C, Esc,
-// SIGTERM, SIGHUP on a console), no further pulse follows: if anything has been
-// written, one write of 0 to the same address switches every line off; a
-// console line on standard error says how far the drive came. Returns that
-// signal's number then.
+// Returns 0 after the whole drive. When a pause is asked to stop (a stop key,
+// the drive window, a stop signal), no further pulse follows: if anything has
+// been written, one write of 0 to the same address switches every line off;
+// then the host reports how far the drive came. Returns that signal's number then.
 //
 // Failures, each leaving the port as last written:
 //   TypeMismatch/Overflow - StepsPerSide is not a whole number, raised when a

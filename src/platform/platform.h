@@ -1,7 +1,7 @@
 #pragma once
 // The host operations that the program calls. One implementation per host is
-// linked in: posix.cpp on Linux, win32.cpp on Windows, and a recording fake in
-// the unit tests. Operations that can fail throw a Failure (platform/failure.h).
+// linked in: posix/ on Linux, win32/ on Windows, and a recording fake in the
+// unit tests. Operations that can fail throw a Failure (platform/failure.h).
 
 #include <string>
 #include <vector>
@@ -20,7 +20,7 @@ constexpr int kCancel = 2;
 // Closing the box without choosing (Esc, the close button, the end of input on
 // a console) gives kCancel. Lines of text are joined by a carriage return ('\r').
 // Texts are UTF-8. Nothing typed before the box appears answers it.
-// On a console, a request to stop (Ctrl+C, SIGTERM, SIGHUP) while the box waits
+// On a console, a request to stop (Ctrl+C, Ctrl+\, SIGTERM, SIGHUP, SIGQUIT) while the box waits
 // ends the program at once with status 128 + signal, the terminal as it was;
 // no box is ever shown after the first port write, so nothing is on then.
 int ShowMessageBox(const std::string& text, const std::string& title, Buttons buttons, Icon icon);
@@ -53,13 +53,22 @@ void CloseTextFile(TextFile* file);
 // time of day, midnight and daylight-saving changes; only differences count.
 double ClockMilliseconds();
 
+// The drive's start, after the confirmation and before the first port write,
+// and its end, however it ends (done, stopped, or failed before any further
+// box). In between, the host shows the drive and listens for a stop:
+// - Windows: a window of its own, "Testfahrt läuft", with the progress and a
+//   button „Anhalten“; Esc, Enter, space, the button and closing the window ask to stop.
+// - Linux at a terminal: keys are not echoed, and what is typed is read and
+//   dropped, so that it never reaches the shell; Esc, Ctrl+C, Ctrl+\ and Ctrl+Z
+//   ask to stop. SIGTSTP asks to stop instead of suspending the program.
+// EndDrive closes the window, or gives the terminal back as it was.
+void BeginDrive(long long totalSteps);
+void EndDrive();
+
 // One pass over the events pending for the program. Returns 0, or the number
-// of the signal that asks the program to stop: SIGINT (2) for Ctrl+C or Esc at
-// the console, SIGTERM (15), SIGHUP (1). Once asked, every later pass returns it
-// again. The Windows host pumps its message queue and never asks to stop.
-// On a console the first pass takes the terminal's keys away from the screen
-// until the program ends: they are not echoed, and what is typed is read and
-// dropped here, so that it never reaches the shell afterwards.
+// of the signal that asks the program to stop: SIGINT (2) for a stop key or
+// the drive window, SIGTERM (15), SIGHUP (1), SIGQUIT (3), SIGTSTP (20). Once
+// asked, every later pass returns it again.
 int ProcessPendingEvents();
 
 // ---- Console ----------------------------------------------------------------
@@ -68,10 +77,11 @@ int ProcessPendingEvents();
 // program reads none and returns none.
 std::vector<std::string> ProgramArguments();
 
-// Shows how far the drive is, e.g. "Seite 2/4 nach rechts: Schritt 37 von 100",
-// as one line on a terminal, updated in place a few times a second at most.
-// Never on a non-terminal or on Windows. Cheap enough to call after every step.
-void ShowProgress(const std::string& text);
+// Shows how far the drive is, e.g. "Seite 2/4 nach rechts: Schritt 37 von 100"
+// after stepsDone of the totalSteps given to BeginDrive: in the drive window
+// with a progress bar, or as one line on a terminal (never on a non-terminal),
+// updated a few times a second at most. Cheap enough to call after every step.
+void ShowProgress(const std::string& text, long long stepsDone);
 
 
 enum class Channel { Output, Error };
@@ -81,6 +91,10 @@ enum class Channel { Output, Error };
 // boxes say all there is, and this shows nothing. A progress line on the
 // terminal gives way to it.
 void ConsoleLine(Channel channel, const std::string& text);
+
+// Says how far a stopped drive came, after EndDrive: a line on standard error,
+// on Windows a box "Testfahrt abgebrochen" with OK.
+void ReportStop(const std::string& text);
 
 // ---- Ending and failures ----------------------------------------------------
 

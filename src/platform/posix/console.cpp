@@ -1,0 +1,76 @@
+// The console's lines: the drive's progress line, how a run ended, failure
+// reports, and the program's arguments and end.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/posix/posix.h"
+
+namespace host {
+
+namespace {
+
+// Updates a few times a second are enough to read, and cost the drive nothing.
+constexpr double kProgressEveryMs = 200;
+
+bool ProgressLine = false;   // standard error is a terminal
+bool ProgressShown = false;  // a progress line stands on the screen, unfinished
+const char* StopHint = "Strg+C";
+double NextProgressMs = 0;
+
+void ClearProgressLine() {
+    if (!ProgressShown) return;
+    std::fputs("\r\x1b[K", stderr);
+    ProgressShown = false;
+}
+
+}  // namespace
+
+void posix::PrepareProgressLine(bool keysRead) {
+    ProgressLine = isatty(STDERR_FILENO) != 0;
+    StopHint = keysRead ? "Esc oder Strg+C" : "Strg+C";
+    // The simulated port's own live line would fight this one for the screen.
+    if (ProgressLine) setenv("PLOTTERTEST_STATUS_LINE", "1", 1);
+}
+
+void ShowProgress(const std::string& text, long long) {
+    if (!ProgressLine) return;
+    const double now = posix::MonotonicMs();
+    if (now < NextProgressMs) return;
+    NextProgressMs = now + kProgressEveryMs;
+    std::fprintf(stderr, "\r%s – %s hält an\x1b[K", text.c_str(), StopHint);
+    std::fflush(stderr);
+    ProgressShown = true;
+}
+
+void ConsoleLine(Channel channel, const std::string& text) {
+    ClearProgressLine();
+    (channel == Channel::Output ? std::cout : std::cerr) << text << "\n" << std::flush;
+}
+
+void ReportStop(const std::string& text) { ConsoleLine(Channel::Error, text); }
+
+std::vector<std::string> ProgramArguments() {
+    // /proc/self/cmdline: the words NUL-separated, the program's name first.
+    std::ifstream file("/proc/self/cmdline", std::ios::binary);
+    std::vector<std::string> words;
+    for (std::string word; std::getline(file, word, '\0');) words.push_back(word);
+    if (!words.empty()) words.erase(words.begin());
+    return words;
+}
+
+void EndProgram(int status) {
+    std::cout << std::flush;
+    std::exit(status);
+}
+
+void ReportFailure(const std::string& report) { std::cerr << "plottertest: " << report << "\n" << std::flush; }
+
+}  // namespace host

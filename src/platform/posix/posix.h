@@ -1,0 +1,58 @@
+#pragma once
+// What the parts of the Linux host share; callers see only platform.h.
+
+#include <csignal>
+
+namespace host::posix {
+
+constexpr char kEsc = '\x1b';
+
+// The bytes of an escape sequence (arrow keys, function keys) follow its Esc
+// at once; a terminal over a slow link may spread them over some milliseconds.
+// An Esc with nothing after it for this long is the Esc key itself.
+constexpr int kEscapeSequenceMs = 50;
+
+// ---- signals.cpp: stop signals -----------------------------------------------------
+
+// The first signal that asked the program to stop, or 0. Set by the handlers
+// (SIGINT, SIGTERM, SIGHUP, SIGQUIT from the start, SIGTSTP during the drive)
+// and by keys read at the terminal; acted on at the next safe point.
+extern volatile std::sig_atomic_t StopSignal;
+void RecordStopSignal(int signal);
+
+// During the drive SIGTSTP stops it with every line off instead of suspending
+// the program with a line on; afterwards it suspends again.
+void CatchSuspendSignal(bool catchIt);
+
+// ---- terminal.cpp: the terminal's key modes ---------------------------------------
+
+// Keys one by one, without echo; a read waits for at least `minimum` bytes
+// (0: returns at once). With keySignals, Ctrl+C, Ctrl+\ and Ctrl+Z raise their
+// signals; without, they arrive as bytes. Discards what was typed before.
+// False when standard input is no terminal.
+bool KeyMode(unsigned char minimum, bool keySignals);
+
+// Back to the terminal as it was, dropping what was typed meanwhile.
+void RestoreTerminal();
+
+// At a box, a stop ends the program (128 + signal): nothing has been written.
+void EndIfStopped();
+
+// Whether input arrives within ms; ends the program on a stop meanwhile.
+bool InputWithin(int ms);
+
+// One byte of standard input, waiting for it; EOF at its end. Ends the program
+// on a stop meanwhile.
+int ReadByte();
+
+// ---- console.cpp: the progress line --------------------------------------------------
+
+// Decides once whether the drive shows a progress line (standard error is a
+// terminal), before the port library is loaded; keysRead says whether Esc is
+// read, for the hint in the line.
+void PrepareProgressLine(bool keysRead);
+
+// ---- monotonic clock, in milliseconds ----------------------------------------------
+double MonotonicMs();
+
+}  // namespace host::posix

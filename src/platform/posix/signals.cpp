@@ -1,0 +1,46 @@
+// Stop signals: recorded by the handlers, acted on by the boxes and the drive.
+
+#include <csignal>
+#include <initializer_list>
+
+#include "platform/posix/posix.h"
+
+namespace host::posix {
+
+volatile std::sig_atomic_t StopSignal = 0;
+
+namespace {
+
+extern "C" void OnStopSignal(int signal) { RecordStopSignal(signal); }
+
+void Handle(int signal) {
+    struct sigaction action{};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    // No SA_RESTART: a box's blocking wait returns with EINTR.
+    sigaction(signal, &action, nullptr);
+}
+
+// Installed before main runs, so that no stop can kill the program with a
+// line left on. SIGQUIT too: its default would leave the last pattern on.
+const bool kStopHandlersInstalled = [] {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) Handle(signal);
+    return true;
+}();
+
+}  // namespace
+
+void RecordStopSignal(int signal) {
+    // A second signal must not replace the first: the status names what stopped the drive.
+    if (StopSignal == 0) StopSignal = signal;
+}
+
+void CatchSuspendSignal(bool catchIt) {
+    if (catchIt) {
+        Handle(SIGTSTP);
+    } else {
+        std::signal(SIGTSTP, SIG_DFL);
+    }
+}
+
+}  // namespace host::posix

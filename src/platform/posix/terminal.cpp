@@ -1,0 +1,151 @@
+// The terminal during the program: key modes for the boxes and the drive, the
+// keys read during the drive, and the drive's start and end.
+
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "platform/platform.h"
+#include "platform/posix/posix.h"
+
+namespace host {
+
+namespace posix {
+
+namespace {
+
+constexpr char kCtrlC = 3;
+constexpr char kCtrlBackslash = 0x1c;
+constexpr char kCtrlZ = 0x1a;
+
+// How long a box waits for a key before it looks for a stop signal again, in ms.
+constexpr int kStopCheckMs = 50;
+
+// How often the drive looks at the terminal, in milliseconds: a poll() that
+// returns at once costs about a microsecond, nothing next to a 15 ms pause,
+// and Esc is still answered within a step.
+constexpr double kKeyPollMs = 10;
+
+termios SavedTerminal{};
+bool TerminalChanged = false;
+
+bool DriveKeys = false;         // during the drive, standard input is a terminal in key mode
+double NextKeyPollMs = 0;
+double LoneEscSinceMs = -1;     // an Esc ended the last read; a sequence may still follow
+
+void ReadDriveKeys() {
+    const double now = MonotonicMs();
+    if (now < NextKeyPollMs) return;
+    NextKeyPollMs = now + kKeyPollMs;
+    char keys[64];
+    // poll() first: read() of an empty terminal waits for the kernel's input
+    // worker, and made every pause 13 us longer (median 15.014 ms instead of
+    // 15.001 ms in build/bench/step_timing on a pseudo-terminal).
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    const ssize_t got = poll(&input, 1, 0) == 1 ? read(STDIN_FILENO, keys, sizeof keys) : 0;
+    if (got > 0 && LoneEscSinceMs >= 0) LoneEscSinceMs = -1;  // it began a sequence
+    for (ssize_t i = 0; i < got; ++i) {
+        // The terminal sends no signals during the drive: Ctrl+\ and Ctrl+Z
+        // would kill or suspend the program with a line on. They stop it as Ctrl+C does.
+        if (keys[i] == kCtrlC || keys[i] == kCtrlBackslash || keys[i] == kCtrlZ) RecordStopSignal(SIGINT);
+        if (keys[i] == kEsc && i + 1 == got) LoneEscSinceMs = now;
+        // Every other key is read only to be dropped: nothing typed now may
+        // answer anything later, here or in the shell.
+    }
+    if (LoneEscSinceMs >= 0 && got <= 0 && now - LoneEscSinceMs >= kEscapeSequenceMs) RecordStopSignal(SIGINT);
+}
+
+}  // namespace
+
+double MonotonicMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+void RestoreTerminal() {
+    if (!TerminalChanged) return;
+    // TCSAFLUSH: what was typed while the program ran must not reach the shell.
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &SavedTerminal);
+    TerminalChanged = false;
+}
+
+bool KeyMode(unsigned char minimum, bool keySignals) {
+    if (isatty(STDIN_FILENO) == 0) return false;
+    if (!TerminalChanged) {
+        if (tcgetattr(STDIN_FILENO, &SavedTerminal) != 0) return false;
+        static const bool restoredAtExit = std::atexit(RestoreTerminal) == 0;
+        (void)restoredAtExit;
+    }
+    termios keys = SavedTerminal;
+    keys.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+    if (!keySignals) keys.c_lflag &= static_cast<tcflag_t>(~ISIG);
+    keys.c_cc[VMIN] = minimum;
+    keys.c_cc[VTIME] = 0;
+    if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &keys) != 0) return false;
+    TerminalChanged = true;
+    return true;
+}
+
+void EndIfStopped() {
+    if (StopSignal == 0) return;
+    RestoreTerminal();
+    EndProgram(128 + StopSignal);
+}
+
+bool InputWithin(int ms) {
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    for (;;) {
+        EndIfStopped();
+        const int ready = poll(&input, 1, ms);
+        if (ready >= 0) return ready > 0;
+        if (errno != EINTR) return false;
+        EndIfStopped();
+    }
+}
+
+int ReadByte() {
+    for (;;) {
+        // Waiting in short polls, not in read(): a signal that comes just
+        // before a blocking read would only be seen after the next key.
+        EndIfStopped();
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        if (poll(&input, 1, kStopCheckMs) <= 0) continue;
+        unsigned char byte = 0;
+        const ssize_t got = read(STDIN_FILENO, &byte, 1);
+        if (got == 1) return byte;
+        if (got < 0 && errno == EINTR) continue;
+        return EOF;
+    }
+}
+
+}  // namespace posix
+
+void BeginDrive(long long) {
+    // Before the first port write: the port library is not loaded yet when it
+    // learns whether the program shows progress.
+    posix::DriveKeys = posix::KeyMode(0, false);
+    posix::PrepareProgressLine(posix::DriveKeys);
+    posix::CatchSuspendSignal(true);
+}
+
+void EndDrive() {
+    posix::CatchSuspendSignal(false);
+    posix::DriveKeys = false;
+    posix::RestoreTerminal();
+}
+
+double ClockMilliseconds() { return posix::MonotonicMs(); }
+
+int ProcessPendingEvents() {
+    if (posix::DriveKeys) posix::ReadDriveKeys();
+    return posix::StopSignal;
+}
+
+}  // namespace host

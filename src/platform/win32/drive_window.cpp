@@ -1,0 +1,147 @@
+// The drive window "Testfahrt läuft": the progress line, a progress bar and the
+// button „Anhalten“. It has no message loop of its own: the pause's event
+// passes dispatch its messages on the program's only thread, and a stop asked
+// for here reaches the drive from ProcessPendingEvents, as a stop key does on
+// Linux.
+
+#include "platform/win32/win32.h"  // windows.h, which commctrl.h needs first
+
+#include <commctrl.h>
+
+#include <csignal>
+#include <string>
+
+#include "platform/failure.h"
+#include "platform/platform.h"
+
+namespace host {
+
+namespace {
+
+constexpr int kStopButton = 100;  // the button's control id
+constexpr int kBarRange = 1000;   // the bar's steps, whatever the drive's count
+// Each redraw costs the program the time Windows (or Wine, through X) takes to
+// paint; a few a second are enough to read.
+constexpr double kRedrawEveryMs = 200;
+constexpr wchar_t kClassName[] = L"plottertestDriveWindow";
+
+HWND Window = nullptr;
+HWND Line = nullptr;
+HWND Bar = nullptr;
+HFONT Font = nullptr;
+bool StopAsked = false;
+long long TotalSteps = 0;
+double NextRedrawMs = 0;
+
+LRESULT CALLBACK DriveWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        // The button (a click, space), and from IsDialogMessage Enter (IDOK) and Esc (IDCANCEL).
+        if (LOWORD(wParam) == kStopButton || LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) StopAsked = true;
+        return 0;
+    case WM_CLOSE:
+        // The close button and Alt+F4 stop the drive; the drive closes the window
+        // once every line is off.
+        StopAsked = true;
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+HWND Child(const wchar_t* windowClass, const wchar_t* text, DWORD style, RECT at, int id) {
+    HWND child = CreateWindowExW(0, windowClass, text, WS_CHILD | WS_VISIBLE | style, at.left, at.top,
+                                 at.right - at.left, at.bottom - at.top, Window,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+    if (child != nullptr) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
+    return child;
+}
+
+void OpenDriveWindow() {
+    const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = DriveWindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kClassName;
+    RegisterClassExW(&windowClass);  // fails harmlessly when the class is there already
+
+    // Laid out in pixels at 96 dpi, scaled to the screen's (the manifest declares the program DPI-aware).
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen != nullptr) ReleaseDC(nullptr, screen);
+    const auto px = [dpi](int at96) { return MulDiv(at96, dpi, 96); };
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    Font = CreateFontIndirectW(&metrics.lfMessageFont);
+
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+    RECT frame{0, 0, px(420), px(122)};
+    AdjustWindowRectEx(&frame, style, FALSE, 0);
+    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    Window = CreateWindowExW(0, kClassName, L"Testfahrt l\u00e4uft", style,
+                             (GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2,
+                             width, height, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (Window == nullptr)
+        throw Failure{FailureKind::Unexpected,
+                      "Das Fenster „Testfahrt läuft“ ließ sich nicht öffnen; ohne es könnte die Fahrt nicht "
+                      "angehalten werden. Es wurde nichts auf den Port geschrieben: " +
+                          win32::SystemMessage(GetLastError())};
+    Line = Child(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, {px(12), px(12), px(408), px(32)}, 0);
+    Bar = Child(PROGRESS_CLASSW, nullptr, 0, {px(12), px(40), px(408), px(62)}, 0);
+    SendMessageW(Bar, PBM_SETRANGE32, 0, kBarRange);
+    HWND button = Child(L"BUTTON", L"Anhalten", WS_TABSTOP | BS_DEFPUSHBUTTON, {px(308), px(80), px(408), px(110)},
+                        kStopButton);
+    ShowWindow(Window, SW_SHOW);
+    // The user's next key must reach this window: Esc, Enter and space stop.
+    SetForegroundWindow(Window);
+    SetFocus(button);
+    UpdateWindow(Window);
+}
+
+}  // namespace
+
+void win32::CloseDriveWindow() {
+    if (Window == nullptr) return;
+    DestroyWindow(Window);
+    Window = Line = Bar = nullptr;
+    DeleteObject(Font);
+    Font = nullptr;
+}
+
+void BeginDrive(long long totalSteps) {
+    StopAsked = false;
+    TotalSteps = totalSteps;
+    NextRedrawMs = 0;
+    OpenDriveWindow();
+}
+
+void EndDrive() { win32::CloseDriveWindow(); }
+
+void ShowProgress(const std::string& text, long long stepsDone) {
+    if (Window == nullptr) return;
+    const double now = ClockMilliseconds();
+    if (now < NextRedrawMs) return;
+    NextRedrawMs = now + kRedrawEveryMs;
+    SetWindowTextW(Line, win32::Wide(text).c_str());
+    const double share = TotalSteps > 0 ? static_cast<double>(stepsDone) / static_cast<double>(TotalSteps) : 1.0;
+    SendMessageW(Bar, PBM_SETPOS, static_cast<WPARAM>(share * kBarRange), 0);
+}
+
+int ProcessPendingEvents() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        // As in a dialog: Esc and Enter reach the window as commands, space the button.
+        if (Window != nullptr && IsDialogMessageW(Window, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return StopAsked ? SIGINT : 0;
+}
+
+}  // namespace host

@@ -1,0 +1,44 @@
+// inpout32.dll, loaded at the first write from beside the program or the system directory.
+
+#include <string>
+
+#include "platform/failure.h"
+#include "platform/platform.h"
+#include "platform/win32/win32.h"
+
+namespace host {
+
+namespace {
+
+using Out32Function = void(__stdcall*)(short, short);
+Out32Function BoundOut32 = nullptr;
+
+Out32Function BindOut32() {
+    // Only beside the program and in the system directory: never the working
+    // directory or PATH, where any inpout32.dll that happens to lie there (a
+    // download folder, a shortcut's "Start in") would be run.
+    HMODULE library =
+        LoadLibraryExW(L"inpout32.dll", nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (library == nullptr) {
+        const DWORD error = GetLastError();
+        std::wstring system(MAX_PATH, L'\0');
+        system.resize(GetSystemDirectoryW(system.data(), MAX_PATH));
+        throw Failure{FailureKind::PortLibraryNotFound,
+                      "inpout32.dll: gesucht neben dem Programm (" + PathInProgramDirectory("inpout32.dll") +
+                          ") und im Systemverzeichnis (" + win32::Utf8(system) +
+                          "\\inpout32.dll): " + win32::SystemMessage(error)};
+    }
+    FARPROC entry = GetProcAddress(library, "Out32");
+    if (entry == nullptr)
+        throw Failure{FailureKind::EntryPointNotFound, "inpout32.dll: Out32: " + win32::SystemMessage(GetLastError())};
+    return reinterpret_cast<Out32Function>(reinterpret_cast<void*>(entry));
+}
+
+}  // namespace
+
+void Out32(short address, short value) {
+    if (BoundOut32 == nullptr) BoundOut32 = BindOut32();
+    BoundOut32(address, value);
+}
+
+}  // namespace host

@@ -1,0 +1,25 @@
+#pragma once
+// What the parts of the Windows host share; callers see only platform.h.
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <string>
+
+namespace host::win32 {
+
+// UTF-8, as the program's texts are, to and from the wide text of the W functions.
+std::wstring Wide(const std::string& text);
+std::string Utf8(const std::wstring& wide);
+
+// The system's text for an error code, in the user's language, with the code.
+std::string SystemMessage(DWORD code);
+
+// ---- drive_window.cpp ----------------------------------------------------------
+
+// Closes the drive window if it is open; a box that follows must not stand behind it.
+void CloseDriveWindow();
+
+}  // namespace host::win32
