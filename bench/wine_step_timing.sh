@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Step timing of the Windows program under Wine: 100 steps a side on the
+# simulated inpout32.dll, confirmed with xdotool on a virtual display; the
+# pauses come from the DLL's write log (nanoseconds of the performance
+# counter, taken inside Out32), as build/bench/step_timing measures them.
+#
+#   bench/wine_step_timing.sh [WINDOWS_BUILD [WINE_LOADER]]
+#   (default: build-windows-x64 under /usr/lib/wine/wine64)
+set -euo pipefail
+build=$(cd "${1:-build-windows-x64}" && pwd)
+loader=${2:-/usr/lib/wine/wine64}
+dir=$(mktemp -d)
+trap 'WINEDEBUG=-all wineserver --kill 2>/dev/null || true; kill "${xvfb:-}" 2>/dev/null || true; rm -rf "$dir"' EXIT
+
+cp "$build/plottertest.exe" "$build/inpout32.dll" "$dir/"
+sed '24s/.*/100\r/' "$(dirname "$0")/../Pinbelegung.txt" > "$dir/Pinbelegung.txt"
+export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+case "$loader" in *64) export WINEARCH=win64 ;; esac
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$dir/display" 2>/dev/null &
+xvfb=$!
+while [ ! -s "$dir/display" ]; do sleep 0.1; done
+export DISPLAY=":$(cat "$dir/display")"
+
+windows_dir="Z:${dir//\//\\}"
+PLOTTERTEST_PORT_LOG="$windows_dir\\log" PLOTTERTEST_PORT_VCD="$windows_dir\\trace.vcd" \
+  "$loader" "$dir/plottertest.exe" 2> "$dir/stderr" &
+program=$!
+box=$(timeout 120 xdotool search --sync --onlyvisible --name '^Tormal fahren$' | head -n1)
+xdotool windowfocus --sync "$box" key Return
+wait "$program"
+
+# The pause before pulses 2 .. 400: from the last write of a pulse to the first of the next.
+awk 'NR > 1 && NR % 2 == 1 && NR < 801 { print ($3 - last) / 1e6 } { last = $3 }' "$dir/log" | sort -n > "$dir/pauses"
+awk '{ p[NR] = $1 } END {
+  printf "Schrittzeit unter Wine bei 100 Schritten je Seite (%d Pausen gemessen):\n", NR
+  printf "  Pause vor dem Schritt: min %.4f ms, Median %.4f ms, p99 %.4f ms, max %.4f ms\n",
+         p[1], p[int((NR + 1) / 2)], p[int(NR * 0.99 + 0.5)], p[NR]
+}' "$dir/pauses"
