@@ -105,10 +105,9 @@ TEST_F(DriveTest, AStopBetweenPulsesSwitchesEveryLineOffOnceAndSaysHowFar) {
     fake::stopAtEventPass = 1;
     fake::stopSignal = 2;
     EXPECT_EQ(DriveTestRectangle(), 2);
-    EXPECT_EQ(fake::transcript,
-              (Transcript{"BeginDrive 12", "Clock 0", "Events", "EndDrive",
-                          "ReportStop Fahrt abgebrochen vor dem ersten Schritt; es wurde nichts auf den Port "
-                          "geschrieben."}));
+    const std::string nothingWritten =
+        "ReportStop Fahrt abgebrochen vor dem ersten Schritt; es wurde nichts auf den Port geschrieben.";
+    EXPECT_EQ(fake::transcript, (Transcript{"BeginDrive 12", "Clock 0", "Events", "EndDrive", nothingWritten}));
 
     fake::Reset();
     fake::msPerEventPass = StepPauseMs;
@@ -118,10 +117,18 @@ TEST_F(DriveTest, AStopBetweenPulsesSwitchesEveryLineOffOnceAndSaysHowFar) {
     Transcript expected = {"BeginDrive 12"};
     ExpectPulses(expected, 3, 1 + 2);
     ExpectPulses(expected, 1, 4 + 8);
-    expected.insert(expected.end(), {"Clock 60", "Events", "Out32 888 0", "EndDrive",
-                                     "ReportStop Fahrt abgebrochen nach 4 von 12 Schritten; alle "
-                                     "Datenleitungen auf 0."});
+    const std::string howFar = "ReportStop Fahrt abgebrochen nach 4 von 12 Schritten; alle Datenleitungen auf 0.";
+    expected.insert(expected.end(), {"Clock 60", "Events", "Out32 888 0", "EndDrive", howFar});
     EXPECT_EQ(fake::transcript, expected);
+
+    // A busy machine: a pause 1 ms over is on time, one 4.5 ms over is late; the word follows the stop.
+    fake::Reset();
+    fake::msPerEventPass = StepPauseMs;
+    fake::stopAtEventPass = 5;
+    fake::extraMsAtEventPass = {{2, 1.0}, {3, 4.5}};
+    EXPECT_EQ(DriveTestRectangle(), 2);
+    EXPECT_EQ(fake::transcript.back(), "Console error: Achtung: 1 von 4 Schritten kam mehr als 1 ms zu spät (längste "
+                                       "Pause 19,5 ms); der Rechner war ausgelastet. Siehe plottertest --help.");
 }
 
 TEST_F(DriveTest, NoPulseWhenTheStepCountIsBelowOne) {

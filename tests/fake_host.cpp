@@ -19,6 +19,7 @@ std::vector<std::string> arguments;
 double clockMs = 0;
 double msPerRead = 0;
 double msPerEventPass = 5;
+std::map<long long, double> extraMsAtEventPass;
 std::optional<Failure> bindFailure;
 long long writeLimit = -1;
 long long stopAtEventPass = -1;
@@ -35,6 +36,7 @@ void Reset() {
     clockMs = 0;
     msPerRead = 0;
     msPerEventPass = 5;
+    extraMsAtEventPass.clear();
     bindFailure.reset();
     writeLimit = -1;
     stopAtEventPass = -1;
@@ -102,8 +104,9 @@ double ClockMilliseconds() {
 
 int ProcessPendingEvents() {
     fake::Record("Events");
-    fake::clockMs += fake::msPerEventPass;
     ++fake::eventPasses;
+    const auto extra = fake::extraMsAtEventPass.find(fake::eventPasses);
+    fake::clockMs += fake::msPerEventPass + (extra != fake::extraMsAtEventPass.end() ? extra->second : 0);
     return fake::stopAtEventPass >= 0 && fake::eventPasses >= fake::stopAtEventPass ? fake::stopSignal : 0;
 }
 

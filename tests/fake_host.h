@@ -4,6 +4,7 @@
 // script, and files are the real ones below a chosen program directory.
 
 #include <deque>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@ extern std::vector<std::string> arguments;  // what ProgramArguments returns
 extern double clockMs;                // what the next reading returns, before its own advance
 extern double msPerRead;              // the clock's advance at every reading
 extern double msPerEventPass;         // the clock's advance at every event pass
+extern std::map<long long, double> extraMsAtEventPass;  // and more at these passes (1 = the first): a busy machine
 extern std::optional<Failure> bindFailure;  // thrown by the first Out32, as a port library that won't load
 
 extern long long writeLimit;                // Out32 calls allowed before it throws WriteLimitReached

@@ -1,5 +1,7 @@
 #include "drive/drive.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <limits>
 #include <string>
 
@@ -12,6 +14,13 @@ namespace {
 // without an event pass between them, so a stop always falls between pulses,
 // and the port library is bound exactly when this is above 0.
 std::int64_t StepsDriven = 0;
+
+// A pause more than this over its 15 ms may already cost a stepper motor its step.
+constexpr double kLateByMs = 1.0;
+
+double LastPauseMs = 0;          // how long the last pause lasted, first to last clock reading
+std::int64_t LateSteps = 0;      // pulses whose pause lasted more than 15 ms + kLateByMs
+double LongestPauseMs = 0;
 
 void WritePort(int value) {
     // The address is converted at every write, so a bad one fails at the first.
@@ -26,6 +35,8 @@ struct Side {
 
 int StepPulse(int pattern) {
     if (const int stop = Pause(StepPauseMs)) return stop;
+    if (LastPauseMs > StepPauseMs + kLateByMs) ++LateSteps;
+    LongestPauseMs = std::max(LongestPauseMs, LastPauseMs);
     WritePort(0);
     WritePort(pattern);
     ++StepsDriven;
@@ -50,6 +61,20 @@ int DriveSide(int number, const Side& side) {
 
 std::string Steps(std::int64_t count) { return std::to_string(count) + (count == 1 ? " Schritt" : " Schritte"); }
 
+// A busy machine shows in late steps; the user should learn why the rectangle may not close.
+void SayIfStepsCameLate() {
+    if (LateSteps == 0) return;
+    char longest[32];
+    std::snprintf(longest, sizeof longest, "%.1f", LongestPauseMs);
+    std::string decimal = longest;
+    std::replace(decimal.begin(), decimal.end(), '.', ',');
+    host::ConsoleLine(host::Channel::Error,
+                      "Achtung: " + std::to_string(LateSteps) + " von " + std::to_string(StepsDriven) +
+                          (StepsDriven == 1 ? " Schritt" : " Schritten") + (LateSteps == 1 ? " kam" : " kamen") +
+                          " mehr als 1 ms zu spät (längste Pause " + decimal +
+                          " ms); der Rechner war ausgelastet. Siehe plottertest --help.");
+}
+
 // The four sides' steps, as the user counts them.
 std::string AllSteps() {
     const std::int64_t perSide = ConvertStepCount(PinAssignment.StepsPerSide, StepsPerSideSource());
@@ -63,14 +88,20 @@ int Pause(double ms) {
     // Milliseconds as double on a monotonic clock: exact to well below a
     // microsecond for years of uptime, and never thrown back by midnight.
     const double start = host::ClockMilliseconds();
-    do {
+    for (;;) {
         if (const int stop = host::ProcessPendingEvents()) return stop;
-    } while (host::ClockMilliseconds() < start + ms);
-    return 0;
+        const double now = host::ClockMilliseconds();
+        if (now >= start + ms) {
+            LastPauseMs = now - start;
+            return 0;
+        }
+    }
 }
 
 int DriveTestRectangle() {
     StepsDriven = 0;
+    LateSteps = 0;
+    LongestPauseMs = 0;
     // The pattern is the sum of two bit values, not their OR: two entries naming
     // the same pin add up to the next higher bit, as the wiring file says.
     const PinAssignmentRecord& pins = PinAssignment;
@@ -99,6 +130,7 @@ int DriveTestRectangle() {
     if (stop == 0) {
         host::ConsoleLine(host::Channel::Output,
                           "Fertig: " + Steps(StepsDriven) + " gefahren, alle Datenleitungen auf 0.");
+        SayIfStepsCameLate();
         return 0;
     }
     if (StepsDriven == 0) {
@@ -107,5 +139,6 @@ int DriveTestRectangle() {
         host::ReportStop("Fahrt abgebrochen nach " + std::to_string(StepsDriven) + " von " + AllSteps() +
                          " Schritten; alle Datenleitungen auf 0.");
     }
+    SayIfStepsCameLate();
     return stop;
 }

@@ -20,7 +20,8 @@ int Pause(double ms);
 // The host's drive begins before the first write and ends after the last,
 // however the drive ends; after every pulse it is shown the progress ("Seite
 // 2/4 nach rechts: Schritt 37 von 100"); at the end a console line says the
-// drive is done.
+// drive is done. When any pause lasted more than 1 ms over its 15 ms (a busy
+// machine), a console line on standard error then says how many and the longest.
 //
 // Returns 0 after the whole drive. When a pause is asked to stop (a stop key,
 // the drive window, a stop signal), no further pulse follows: if anything has

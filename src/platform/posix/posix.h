@@ -35,6 +35,12 @@ bool KeyMode(unsigned char minimum, bool keySignals);
 // Back to the terminal as it was, dropping what was typed meanwhile.
 void RestoreTerminal();
 
+// During the drive, standard input is a terminal in key mode without signals;
+// ReadDriveKeys then reads what was typed, at most every 10 ms: a stop key
+// records SIGINT, everything else is dropped.
+extern bool DriveKeys;
+void ReadDriveKeys();
+
 // At a box, a stop ends the program (128 + signal): nothing has been written.
 void EndIfStopped();
 
@@ -52,7 +58,9 @@ int ReadByte();
 // read, for the hint in the line.
 void PrepareProgressLine(bool keysRead);
 
-// ---- monotonic clock, in milliseconds ----------------------------------------------
+// ---- drive.cpp ------------------------------------------------------------------------
+
+// The monotonic clock, in milliseconds.
 double MonotonicMs();
 
 }  // namespace host::posix

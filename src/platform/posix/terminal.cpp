@@ -1,5 +1,5 @@
-// The terminal during the program: key modes for the boxes and the drive, the
-// keys read during the drive, and the drive's start and end.
+// The terminal during the program: key modes for the boxes and the drive, and
+// the keys read during the drive.
 
 #include <poll.h>
 #include <termios.h>
@@ -9,7 +9,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 
 #include "platform/platform.h"
 #include "platform/posix/posix.h"
@@ -35,9 +34,12 @@ constexpr double kKeyPollMs = 10;
 termios SavedTerminal{};
 bool TerminalChanged = false;
 
-bool DriveKeys = false;         // during the drive, standard input is a terminal in key mode
 double NextKeyPollMs = 0;
 double LoneEscSinceMs = -1;     // an Esc ended the last read; a sequence may still follow
+
+}  // namespace
+
+bool DriveKeys = false;
 
 void ReadDriveKeys() {
     const double now = MonotonicMs();
@@ -59,14 +61,6 @@ void ReadDriveKeys() {
         // answer anything later, here or in the shell.
     }
     if (LoneEscSinceMs >= 0 && got <= 0 && now - LoneEscSinceMs >= kEscapeSequenceMs) RecordStopSignal(SIGINT);
-}
-
-}  // namespace
-
-double MonotonicMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
 void RestoreTerminal() {
@@ -126,26 +120,5 @@ int ReadByte() {
 }
 
 }  // namespace posix
-
-void BeginDrive(long long) {
-    // Before the first port write: the port library is not loaded yet when it
-    // learns whether the program shows progress.
-    posix::DriveKeys = posix::KeyMode(0, false);
-    posix::PrepareProgressLine(posix::DriveKeys);
-    posix::CatchSuspendSignal(true);
-}
-
-void EndDrive() {
-    posix::CatchSuspendSignal(false);
-    posix::DriveKeys = false;
-    posix::RestoreTerminal();
-}
-
-double ClockMilliseconds() { return posix::MonotonicMs(); }
-
-int ProcessPendingEvents() {
-    if (posix::DriveKeys) posix::ReadDriveKeys();
-    return posix::StopSignal;
-}
 
 }  // namespace host

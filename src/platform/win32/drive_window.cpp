@@ -123,9 +123,13 @@ void BeginDrive(long long totalSteps) {
     NextRedrawMs = 0;
     ProgressPending = false;
     OpenDriveWindow();
+    win32::RaisePriority();
 }
 
-void EndDrive() { win32::CloseDriveWindow(); }
+void EndDrive() {
+    win32::RestorePriority();
+    win32::CloseDriveWindow();
+}
 
 void ShowProgress(const std::string& text, long long stepsDone) {
     if (Window == nullptr) return;

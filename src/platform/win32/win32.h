@@ -17,6 +17,10 @@ std::string Utf8(const std::wstring& wide);
 // The system's text for an error code, in the user's language, with the code.
 std::string SystemMessage(DWORD code);
 
+// ---- process.cpp: the drive's priority, raised for it and put back afterwards -----
+void RaisePriority();
+void RestorePriority();
+
 // ---- drive_window.cpp ----------------------------------------------------------
 
 // Closes the drive window if it is open; a box that follows must not stand behind it.
