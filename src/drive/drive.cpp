@@ -76,8 +76,7 @@ void SayIfStepsCameLate() {
 }
 
 // The four sides' steps, as the user counts them.
-std::string AllSteps() {
-    const std::int64_t perSide = ConvertStepCount(PinAssignment.StepsPerSide, StepsPerSideSource());
+std::string AllSteps(std::int64_t perSide) {
     if (perSide > std::numeric_limits<std::int64_t>::max() / 4) return "4 × " + std::to_string(perSide);
     return std::to_string(4 * perSide);
 }
@@ -136,7 +135,7 @@ int DriveTestRectangle() {
     if (StepsDriven == 0) {
         host::ReportStop("Fahrt abgebrochen vor dem ersten Schritt; es wurde nichts auf den Port geschrieben.");
     } else {
-        host::ReportStop("Fahrt abgebrochen nach " + std::to_string(StepsDriven) + " von " + AllSteps() +
+        host::ReportStop("Fahrt abgebrochen nach " + std::to_string(StepsDriven) + " von " + AllSteps(perSide) +
                          " Schritten; alle Datenleitungen auf 0.");
     }
     SayIfStepsCameLate();

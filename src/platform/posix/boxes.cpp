@@ -13,12 +13,11 @@ namespace host {
 
 namespace {
 
+using posix::kCtrlBackslash;
+using posix::kCtrlC;
+using posix::kCtrlD;
 using posix::kEsc;
 using posix::ReadByte;
-
-constexpr int kCtrlC = 3;
-constexpr int kCtrlBackslash = 0x1c;
-constexpr int kCtrlD = 4;
 
 // The rest of an escape sequence after its Esc: "[" parameters and a final
 // byte (arrows, Home/End, function keys), "O" and one byte, or one key (Alt+key).

@@ -6,6 +6,10 @@
 namespace host::posix {
 
 constexpr char kEsc = '\x1b';
+constexpr char kCtrlC = 3;
+constexpr char kCtrlBackslash = 0x1c;
+constexpr char kCtrlD = 4;
+constexpr char kCtrlZ = 0x1a;
 
 // The bytes of an escape sequence (arrow keys, function keys) follow its Esc
 // at once; a terminal over a slow link may spread them over some milliseconds.

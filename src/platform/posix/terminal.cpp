@@ -19,10 +19,6 @@ namespace posix {
 
 namespace {
 
-constexpr char kCtrlC = 3;
-constexpr char kCtrlBackslash = 0x1c;
-constexpr char kCtrlZ = 0x1a;
-
 // How long a box waits for a key before it looks for a stop signal again, in ms.
 constexpr int kStopCheckMs = 50;
 
