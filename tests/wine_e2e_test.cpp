@@ -68,6 +68,18 @@ std::string Capture(const std::string& command) {
     return output;
 }
 
+// The ids of the visible windows with this title. xdotool dies with an X error
+// when a window closes while it walks the window tree (the drive window closes
+// just before a box), so such a walk is walked again.
+std::string VisibleWindows(const std::string& title) {
+    std::string found;
+    for (int walk = 0; walk < 50; ++walk) {
+        found = Capture("xdotool search --onlyvisible --name '^" + title + "$' 2>&1");
+        if (found.find("X Error") == std::string::npos) break;
+    }
+    return found;
+}
+
 // A Linux path as the Windows program sees it, on Wine's drive Z:.
 std::string WindowsPath(const std::string& path) {
     std::string windows = "Z:" + path;
@@ -250,9 +262,11 @@ protected:
     // Waits for the box, keeps a screenshot of it and presses the key until it
 // closes; with no key, waits until it closes by itself.
     void Answer(const std::string& title, const std::string& key) {
-        const std::string pattern = " --onlyvisible --name '^" + title + "$' 2>/dev/null";
-        const std::string find = "xdotool search" + pattern;
-        const std::string window = Capture("timeout 90 xdotool search --sync" + pattern);
+        std::string window;
+        for (int poll = 0; poll < 900 && window.empty(); ++poll) {  // 90 s
+            if (poll > 0) std::this_thread::sleep_for(kPoll);
+            window = VisibleWindows(title);
+        }
         ASSERT_FALSE(window.empty()) << "no box \"" << title << "\" appeared";
         const std::string id = window.substr(0, window.find('\n'));
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -261,7 +275,7 @@ protected:
         const std::string screenshot = kArtifacts + "/" + name;
         Succeeds("import -window root '" + screenshot + "'");
         if (key.empty()) {  // a window that closes by itself
-            for (int poll = 0; poll < 600 && Capture(find).find(id) != std::string::npos; ++poll)
+            for (int poll = 0; poll < 600 && VisibleWindows(title).find(id) != std::string::npos; ++poll)
                 std::this_thread::sleep_for(kPoll);
             return;
         }
@@ -269,7 +283,7 @@ protected:
         for (int attempt = 0; attempt < 5; ++attempt) {
             Succeeds(press);
             for (int poll = 0; poll < 30; ++poll) {
-                if (Capture(find).find(id) == std::string::npos) return;
+                if (VisibleWindows(title).find(id) == std::string::npos) return;
                 std::this_thread::sleep_for(kPoll);
             }
         }
@@ -280,7 +294,7 @@ protected:
         static const std::regex call(
             R"re(Call user32\.MessageBoxW\([0-9a-f]+,[0-9a-f]+ L"((?:[^"\\]|\\.)*)"(?:\.\.\.)?,[0-9a-f]+ L"((?:[^"\\]|\\.)*)",([0-9a-f]+)\))re");
         static const std::regex load(R"(Call (KERNEL32|kernelbase)\.LoadLibraryExW\(.*inpout32)", std::regex::icase);
-        static const std::regex ret(R"(Ret  user32\.MessageBoxW\(\) retval=([0-9a-f]+))");
+        static const std::regex ret(R"(Ret  user32\.MessageBoxW\(\) retval=([0-9a-f]{1,16}))");
         std::istringstream trace(outcome.trace);
         for (std::string line; std::getline(trace, line);) {
             std::smatch match;
@@ -288,7 +302,8 @@ protected:
                 outcome.boxes.push_back({FromDebugString(match[1]), FromDebugString(match[2]),
                                          static_cast<unsigned>(std::stoul(match[3], nullptr, 16)), 0});
             else if (std::regex_search(line, match, ret) && !outcome.boxes.empty())
-                outcome.boxes.back().result = std::stoi(match[1], nullptr, 16);
+                // The relay prints the whole register; the answer is its low 32 bits.
+                outcome.boxes.back().result = static_cast<int>(std::stoull(match[1], nullptr, 16) & 0xffffffffu);
             else if (std::regex_search(line, load))
                 outcome.portLibraryLoaded = true;
         }
