@@ -25,7 +25,6 @@ protected:
     void SetUp() override {
         fake::Reset();
         fake::programDirectory = dir.path();
-        fake::msPerEventPass = 15;
         lines = SampleLines();
         lines[23] = "1";
     }
@@ -40,8 +39,8 @@ protected:
         } catch (const fake::ProgramEnded& ended) {
             status = ended.status;
         }
-        const auto box = std::find(fake::transcript.begin(), fake::transcript.end(), kConfirmation);
-        afterLoad.assign(box, fake::transcript.end());
+        afterLoad = fake::DriveTranscript();
+        afterLoad.erase(afterLoad.begin(), std::find(afterLoad.begin(), afterLoad.end(), kConfirmation));
         return status;
     }
 
@@ -62,32 +61,30 @@ TEST_F(AppTest, OkDrivesTheRectangleAndEnds) {
     fake::answers = {host::kOk};
     EXPECT_EQ(Run(), 0);
     Transcript expected = {kConfirmation, "BeginDrive 4"};
-    double clock = 0;
     int side = 0;
     // Y on pins 4/5, X on pins 2/3.
     for (const auto& [pattern, name] : {std::pair{"12", "nach vorne"}, {"3", "nach rechts"}, {"4", "zurück"},
                                         {"1", "nach links"}}) {
         ++side;
-        expected.insert(expected.end(), {"Clock " + std::to_string(int(clock)), "Events",
-                                         "Clock " + std::to_string(int(clock + 15)), "Out32 888 0",
-                                         std::string("Out32 888 ") + pattern,
+        const std::string at = " at " + std::to_string(15 * side);
+        expected.insert(expected.end(), {"Wait " + std::to_string(15 * side), "Out32 888 0" + at,
+                                         std::string("Out32 888 ") + pattern + at,
                                          "Progress Seite " + std::to_string(side) + "/4 " + name + ": Schritt 1 von 1 (" +
                                              std::to_string(side) + ")"});
-        clock += 15;
     }
     expected.insert(expected.end(),
-                    {"Out32 888 0", "EndDrive", "Console: Fertig: 4 Schritte gefahren, alle Datenleitungen auf 0.",
+                    {"Out32 888 0 at 60", "EndDrive", "Console: Fertig: 4 Schritte gefahren, alle Datenleitungen auf 0.",
                      "EndProgram 0"});
     EXPECT_EQ(afterLoad, expected);
 }
 
 TEST_F(AppTest, AStoppedDriveEndsWithStatus128PlusTheSignal) {
     fake::answers = {host::kOk};
-    fake::stopAtEventPass = 2;
+    fake::stopAtMs = 20;
     fake::stopSignal = 15;
     EXPECT_EQ(Run(), 143);
     EXPECT_EQ(afterLoad.back(), "EndProgram 143");
-    EXPECT_EQ(afterLoad[afterLoad.size() - 4], "Out32 888 0");
+    EXPECT_EQ(afterLoad[afterLoad.size() - 4], "Out32 888 0 at 20.25");
     EXPECT_EQ(afterLoad[afterLoad.size() - 3], "EndDrive");
 }
 
@@ -95,7 +92,7 @@ TEST_F(AppTest, ConfirmationNamesOneHundredStepsWhateverTheFileSays) {
     lines[23] = "0";
     fake::answers = {host::kOk};
     EXPECT_EQ(Run(), 0);
-    EXPECT_EQ(afterLoad, (Transcript{kConfirmation, "BeginDrive 0", "Out32 888 0", "EndDrive",
+    EXPECT_EQ(afterLoad, (Transcript{kConfirmation, "BeginDrive 0", "Out32 888 0 at 0", "EndDrive",
                                      "Console: Fertig: 0 Schritte gefahren, alle Datenleitungen auf 0.",
                                      "EndProgram 0"}));
 }

@@ -18,8 +18,6 @@ class DriveTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fake::Reset();
-        // The clock jumps a whole pause at every event pass, so each pause reads: start, pass, end.
-        fake::msPerEventPass = StepPauseMs;
         PinAssignment = PinAssignmentRecord{};
         PinAssignment.YStepBit = 1;
         PinAssignment.YDirBit = 2;
@@ -29,19 +27,22 @@ protected:
         PinAssignment.StepsPerSide = "3";
     }
 
-    // The first `count` pulses of the next side: pause, 0, pattern, progress.
+    // The first `count` pulses of the next side, as fake::DriveTranscript shows
+    // them: the pause's wait, 0 and the pattern when it ends, the progress.
     void ExpectPulses(Transcript& expected, int count, int pattern, const std::string& port = "888") {
         static const char* const names[] = {"nach vorne", "nach rechts", "zurück", "nach links"};
         ++sides;
         const std::string side = "Progress Seite " + std::to_string(sides) + "/4 " + names[sides - 1] + ": Schritt ";
         for (int i = 0; i < count; ++i) {
-            const double start = clock;
             clock += StepPauseMs;
-            expected.insert(expected.end(), {"Clock " + Number(start), "Events", "Clock " + Number(clock),
-                                             "Out32 " + port + " 0", "Out32 " + port + " " + std::to_string(pattern),
+            expected.insert(expected.end(), {"Wait " + Number(clock), Write(port, 0, clock), Write(port, pattern, clock),
                                              side + std::to_string(i + 1) + " von " + PinAssignment.StepsPerSide +
                                                  " (" + std::to_string(++stepsDone) + ")"});
         }
+    }
+
+    static std::string Write(const std::string& port, int value, double atMs) {
+        return "Out32 " + port + " " + std::to_string(value) + " at " + Number(atMs);
     }
 
     static std::string Done(int steps) {
@@ -77,8 +78,8 @@ TEST_F(DriveTest, DrivesFourSidesThenSwitchesEveryLineOff) {
     ExpectPulses(expected, 3, 4 + 8);  // right: X step and direction
     ExpectPulses(expected, 3, 1);      // back: Y step alone
     ExpectPulses(expected, 3, 4);      // left: X step alone
-    expected.insert(expected.end(), {"Out32 888 0", "EndDrive", Done(12)});
-    EXPECT_EQ(fake::transcript, expected);
+    expected.insert(expected.end(), {"Out32 888 0 at 180", "EndDrive", Done(12)});
+    EXPECT_EQ(fake::DriveTranscript(), expected);
 }
 
 TEST_F(DriveTest, PatternIsTheSumOfTwoBitsNotTheirOr) {
@@ -96,36 +97,35 @@ TEST_F(DriveTest, PatternIsTheSumOfTwoBitsNotTheirOr) {
     ExpectPulses(expected, 1, 128, "-6144");
     ExpectPulses(expected, 1, 2, "-6144");
     ExpectPulses(expected, 1, 0, "-6144");  // the pauses still run
-    expected.insert(expected.end(), {"Out32 -6144 0", "EndDrive", Done(4)});
-    EXPECT_EQ(fake::transcript, expected);
+    expected.insert(expected.end(), {"Out32 -6144 0 at 60", "EndDrive", Done(4)});
+    EXPECT_EQ(fake::DriveTranscript(), expected);
 }
 
 TEST_F(DriveTest, AStopBetweenPulsesSwitchesEveryLineOffOnceAndSaysHowFar) {
-    // One event pass a pause: pass k is the pause before pulse k.
-    fake::stopAtEventPass = 1;
-    fake::stopSignal = 2;
+    // Before anything is written: the first event pass of the first pause sees it.
+    fake::stopAtMs = 0;
     EXPECT_EQ(DriveTestRectangle(), 2);
     const std::string nothingWritten =
         "ReportStop Fahrt abgebrochen vor dem ersten Schritt; es wurde nichts auf den Port geschrieben.";
-    EXPECT_EQ(fake::transcript, (Transcript{"BeginDrive 12", "Clock 0", "Events", "EndDrive", nothingWritten}));
+    EXPECT_EQ(fake::DriveTranscript(), (Transcript{"BeginDrive 12", "EndDrive", nothingWritten}));
 
+    // During the wait before pulse 5: acted on when it comes, not when the pause would end.
     fake::Reset();
-    fake::msPerEventPass = StepPauseMs;
-    fake::stopAtEventPass = 5;
+    fake::stopAtMs = 65;
     fake::stopSignal = 15;
     EXPECT_EQ(DriveTestRectangle(), 15);
     Transcript expected = {"BeginDrive 12"};
     ExpectPulses(expected, 3, 1 + 2);
     ExpectPulses(expected, 1, 4 + 8);
     const std::string howFar = "ReportStop Fahrt abgebrochen nach 4 von 12 Schritten; alle Datenleitungen auf 0.";
-    expected.insert(expected.end(), {"Clock 60", "Events", "Out32 888 0", "EndDrive", howFar});
-    EXPECT_EQ(fake::transcript, expected);
+    expected.insert(expected.end(), {"Wait 75", "Out32 888 0 at 65.25", "EndDrive", howFar});
+    EXPECT_EQ(fake::DriveTranscript(), expected);
 
-    // A busy machine: a pause 1 ms over is on time, one 4.5 ms over is late; the word follows the stop.
+    // A busy machine wakes the waits late: a pause of 16 ms is on time, one of 19.5 ms
+    // is late; the word follows the stop.
     fake::Reset();
-    fake::msPerEventPass = StepPauseMs;
-    fake::stopAtEventPass = 5;
-    fake::extraMsAtEventPass = {{2, 1.0}, {3, 4.5}};
+    fake::stopAtMs = 70;
+    fake::lateMsAtWait = {{2, 1.75}, {3, 5.25}};
     EXPECT_EQ(DriveTestRectangle(), 2);
     EXPECT_EQ(fake::transcript.back(), "Console error: Achtung: 1 von 4 Schritten kam mehr als 1 ms zu spät (längste "
                                        "Pause 19,5 ms); der Rechner war ausgelastet. Siehe plottertest --help.");
@@ -136,7 +136,8 @@ TEST_F(DriveTest, NoPulseWhenTheStepCountIsBelowOne) {
         fake::transcript.clear();
         PinAssignment.StepsPerSide = steps;
         DriveTestRectangle();
-        EXPECT_EQ(fake::transcript, (Transcript{"BeginDrive 0", "Out32 888 0", "EndDrive", Done(0)})) << steps;
+        EXPECT_EQ(fake::DriveTranscript(), (Transcript{"BeginDrive 0", "Out32 888 0 at 0", "EndDrive", Done(0)}))
+            << steps;
     }
 }
 
@@ -144,7 +145,7 @@ TEST_F(DriveTest, FailuresHappenAtTheirMomentAndWriteNothing) {
     const std::string kSteps = "Pinbelegung.txt, Zeile 24, „Schritte je Seite“: gelesen ";
     const std::string kPort = "Pinbelegung.txt, Zeile 22, „Portadresse“: gelesen ";
     const std::string kPortAccepted = ", erwartet -32768 bis 32767 dezimal oder 0x0 bis 0xFFFF";
-    const Transcript firstPause = {"BeginDrive 12", "Clock 0", "Events", "Clock 15", "EndDrive"};
+    const Transcript firstPause = {"BeginDrive 12", "Wait 15", "EndDrive"};
     const struct {
         const char* name;
         std::string steps;
@@ -171,7 +172,6 @@ TEST_F(DriveTest, FailuresHappenAtTheirMomentAndWriteNothing) {
     };
     for (const auto& c : cases) {
         fake::Reset();
-        fake::msPerEventPass = StepPauseMs;
         if (c.libraryMissing) fake::bindFailure = Failure{FailureKind::PortLibraryNotFound, "libinpout32.so: weg"};
         PinAssignment.StepsPerSide = c.steps;
         PinAssignment.PortAddress = c.port;
@@ -181,7 +181,7 @@ TEST_F(DriveTest, FailuresHappenAtTheirMomentAndWriteNothing) {
         ASSERT_TRUE(failure) << c.name;
         EXPECT_EQ(failure->kind, c.kind) << c.name;
         EXPECT_EQ(failure->detail, c.detail) << c.name;
-        EXPECT_EQ(fake::transcript, c.before) << c.name;
+        EXPECT_EQ(fake::DriveTranscript(), c.before) << c.name;
     }
 }
 
@@ -190,31 +190,42 @@ TEST(Pause, ReturnsAtTheFirstReadingThatReachesTheEnd) {
         double ms;
         double perRead;
         double perEventPass;
+        double stretch;  // the host's wait ends this long before the end; 100: it never waits
         int eventPasses;
+        int waits;
     } cases[] = {
-        {15, 0, 5, 3},    // 5, 10, 15: returns exactly at the end
-        {15, 0, 4, 4},    // 4, 8, 12, 16
-        {15, 4, 0, 4},    // a clock that moves only when read: 4, 8, 12, 16
-        {15, 0, 15, 1},   // a slow event pass
-        {0, 0, 0, 1},     // even a pause of 0 pumps events once and reads twice
-        {-3, 0, 0, 1},
-        {15, 0, 0.25, 60},
+        {15, 0, 5, 100, 3, 0},     // 5, 10, 15: returns exactly at the end
+        {15, 0, 4, 100, 4, 0},     // 4, 8, 12, 16
+        {15, 4, 0, 100, 4, 0},     // a clock that moves only when read: 4, 8, 12, 16
+        {15, 0, 15, 100, 1, 0},    // a slow event pass
+        {15, 0, 0.25, 100, 60, 0},
+        {15, 0, 0.25, 1, 5, 1},    // waits until 14, spins 14.25 .. 15
+        {15, 0, 5, 1, 2, 1},       // a pass that jumps past the end after the wait
+        {15, 0, 15, 1, 1, 0},      // the end is reached before there is anything to wait for
+        {1, 0, 0.25, 1, 4, 0},     // too short to wait
+        {0, 0, 0, 1, 1, 0},        // even a pause of 0 pumps events once and reads twice
+        {-3, 0, 0, 1, 1, 0},
     };
     for (const auto& c : cases) {
         fake::Reset();
         fake::clockMs = 1000;
         fake::msPerRead = c.perRead;
         fake::msPerEventPass = c.perEventPass;
+        fake::waitStretchMs = c.stretch;
 
         Pause(c.ms);
 
-        int passes = 0, readings = 0;
+        int passes = 0, readings = 0, waits = 0;
         for (const std::string& call : fake::transcript) {
             passes += call == "Events";
             readings += call.rfind("Clock", 0) == 0;
+            waits += call.rfind("Wait", 0) == 0 && call.find("refused") == std::string::npos;
         }
-        EXPECT_EQ(passes, c.eventPasses) << c.ms << " ms, " << c.perEventPass << " ms per pass";
-        EXPECT_EQ(readings, c.eventPasses + 1);
+        const std::string row = std::to_string(c.ms) + " ms, " + std::to_string(c.perEventPass) + " ms per pass, " +
+                                std::to_string(c.stretch) + " ms stretch";
+        EXPECT_EQ(passes, c.eventPasses) << row;
+        EXPECT_EQ(waits, c.waits) << row;
+        EXPECT_EQ(readings, c.eventPasses + 1) << row;
         EXPECT_EQ(fake::transcript.front(), "Clock 1000");
         EXPECT_EQ(fake::transcript[1], "Events");
         EXPECT_GE(fake::clockMs - c.perRead, 1000 + c.ms) << "returned early";

@@ -1,6 +1,8 @@
 #include "fake_host.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -18,13 +20,14 @@ std::deque<int> answers;
 std::vector<std::string> arguments;
 double clockMs = 0;
 double msPerRead = 0;
-double msPerEventPass = 5;
-std::map<long long, double> extraMsAtEventPass;
+double msPerEventPass = 0.25;
+double waitStretchMs = 1;
+std::map<long long, double> lateMsAtWait;
 std::optional<Failure> bindFailure;
 long long writeLimit = -1;
-long long stopAtEventPass = -1;
+double stopAtMs = -1;
 int stopSignal = 2;
-long long eventPasses = 0;
+long long waits = 0;
 bool bound = false;
 long long writes = 0;
 
@@ -35,20 +38,30 @@ void Reset() {
     arguments.clear();
     clockMs = 0;
     msPerRead = 0;
-    msPerEventPass = 5;
-    extraMsAtEventPass.clear();
+    msPerEventPass = 0.25;
+    waitStretchMs = 1;
+    lateMsAtWait.clear();
     bindFailure.reset();
     writeLimit = -1;
-    stopAtEventPass = -1;
+    stopAtMs = -1;
     stopSignal = 2;
-    eventPasses = 0;
+    waits = 0;
     bound = false;
     writes = 0;
 }
 
 namespace {
 void Record(const std::string& call) { transcript.push_back(call); }
+bool StopAsked() { return stopAtMs >= 0 && clockMs >= stopAtMs; }
 }  // namespace
+
+std::vector<std::string> DriveTranscript() {
+    std::vector<std::string> drive;
+    std::copy_if(transcript.begin(), transcript.end(), std::back_inserter(drive), [](const std::string& call) {
+        return call.rfind("Clock ", 0) != 0 && call != "Events" && call.find(" refused") == std::string::npos;
+    });
+    return drive;
+}
 
 }  // namespace fake
 
@@ -102,12 +115,28 @@ double ClockMilliseconds() {
     return now;
 }
 
+bool WaitForEvents(double deadlineMs) {
+    std::ostringstream call;
+    call << "Wait " << deadlineMs;
+    const double wakeMs = deadlineMs - fake::waitStretchMs;
+    if (fake::clockMs >= wakeMs) {
+        fake::Record(call.str() + " refused");
+        return false;
+    }
+    fake::Record(call.str());
+    if (fake::StopAsked()) return true;
+    const auto late = fake::lateMsAtWait.find(++fake::waits);
+    const double endMs = wakeMs + (late != fake::lateMsAtWait.end() ? late->second : 0);
+    // A stop that comes meanwhile ends the wait when it comes.
+    fake::clockMs = fake::stopAtMs >= 0 && fake::stopAtMs < endMs ? fake::stopAtMs : endMs;
+    return true;
+}
+
 int ProcessPendingEvents() {
     fake::Record("Events");
-    ++fake::eventPasses;
-    const auto extra = fake::extraMsAtEventPass.find(fake::eventPasses);
-    fake::clockMs += fake::msPerEventPass + (extra != fake::extraMsAtEventPass.end() ? extra->second : 0);
-    return fake::stopAtEventPass >= 0 && fake::eventPasses >= fake::stopAtEventPass ? fake::stopSignal : 0;
+    const bool stop = fake::StopAsked();
+    fake::clockMs += fake::msPerEventPass;
+    return stop ? fake::stopSignal : 0;
 }
 
 std::vector<std::string> ProgramArguments() {
@@ -140,7 +169,9 @@ void Out32(short address, short value) {
     if (!fake::bound && fake::bindFailure) throw *fake::bindFailure;
     fake::bound = true;
     if (fake::writeLimit >= 0 && fake::writes++ >= fake::writeLimit) throw fake::WriteLimitReached{};
-    fake::Record("Out32 " + std::to_string(address) + " " + std::to_string(value));
+    std::ostringstream call;
+    call << "Out32 " << address << " " << value << " at " << fake::clockMs;
+    fake::Record(call.str());
 }
 
 }  // namespace host

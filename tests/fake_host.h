@@ -20,12 +20,14 @@ extern std::vector<std::string> arguments;  // what ProgramArguments returns
 extern double clockMs;                // what the next reading returns, before its own advance
 extern double msPerRead;              // the clock's advance at every reading
 extern double msPerEventPass;         // the clock's advance at every event pass
-extern std::map<long long, double> extraMsAtEventPass;  // and more at these passes (1 = the first): a busy machine
+// A wait ends this long before its deadline, at once when the deadline is nearer (then it refuses).
+extern double waitStretchMs;
+extern std::map<long long, double> lateMsAtWait;  // these waits (1 = the first) wake so much later: a busy machine
 extern std::optional<Failure> bindFailure;  // thrown by the first Out32, as a port library that won't load
 
 extern long long writeLimit;                // Out32 calls allowed before it throws WriteLimitReached
-extern long long stopAtEventPass;           // from this event pass on (1 = the first), a stop is asked for
-extern int stopSignal;                      // and this is the signal that asks
+extern double stopAtMs;                     // from this time on a stop is asked for: a wait ends then, and
+extern int stopSignal;                      // the next event pass returns this signal
 
 // EndProgram throws this instead of ending the test process.
 struct ProgramEnded {
@@ -35,8 +37,14 @@ struct ProgramEnded {
 // Ends a drive that would run on for a long time (a step count of billions).
 struct WriteLimitReached {};
 
-// Back to an empty transcript, a clock at 0 that advances 5 ms per event pass, a bindable port
-// no write limit and no stop.
+// Back to an empty transcript, a clock at 0 that advances 0.25 ms per event pass, waits that end
+// 1 ms before their deadline, a bindable port, no write limit and no stop.
 void Reset();
+
+// The transcript as the drive shows it: the writes with their times ("Out32
+// 888 3 at 15"), the waits and the stops, without the pause's clock readings,
+// event passes and refused waits. What matters of a drive, whichever way the
+// pause polls.
+std::vector<std::string> DriveTranscript();
 
 }  // namespace fake

@@ -27,6 +27,9 @@ struct Launch {
     bool onTerminal = false;
     std::string typedBefore;  // typed at that terminal before the program starts
     long long memoryLimit = 0;  // bytes of address space, 0 for none
+    // Run as this user, with RLIMIT_NICE 0 so that no priority can be raised
+    // (needs root; empty: as the caller).
+    std::string user;
     std::vector<Action> actions;
 };
 

@@ -72,7 +72,6 @@ TEST(NastyValues, EachValueLineFailsWithItsKindAtItsMoment) {
         for (int entry = 0; entry < 12; ++entry) {
             fake::Reset();
             fake::programDirectory = dir.path();
-            fake::msPerEventPass = StepPauseMs;
             fake::writeLimit = 20;
             std::vector<std::string> lines = SampleLines();
             lines[23] = "1";
@@ -99,14 +98,13 @@ TEST(NastyValues, DriveFailuresComeBeforeAnyWrite) {
     } cases[] = {
         {24, "", {}},
         {24, "1,5", {}},
-        {22, "0x10000", {"BeginDrive 400", "Clock 0", "Events", "Clock 15", "EndDrive"}},
-        {22, "LPT1", {"BeginDrive 400", "Clock 0", "Events", "Clock 15", "EndDrive"}},
+        {22, "0x10000", {"BeginDrive 400", "Wait 15", "EndDrive"}},
+        {22, "LPT1", {"BeginDrive 400", "Wait 15", "EndDrive"}},
     };
     ScratchDirectory dir;
     for (const auto& c : cases) {
         fake::Reset();
         fake::programDirectory = dir.path();
-        fake::msPerEventPass = StepPauseMs;
         std::vector<std::string> lines = SampleLines();
         lines[static_cast<std::size_t>(c.line - 1)] = c.value;
         WriteLines(dir / "Pinbelegung.txt", lines);
@@ -114,7 +112,7 @@ TEST(NastyValues, DriveFailuresComeBeforeAnyWrite) {
         fake::transcript.clear();
 
         EXPECT_THROW(DriveTestRectangle(), Failure);
-        EXPECT_EQ(fake::transcript, c.before) << "line " << c.line << " = " << c.value;
+        EXPECT_EQ(fake::DriveTranscript(), c.before) << "line " << c.line << " = " << c.value;
     }
 }
 

@@ -87,13 +87,20 @@ int Pause(double ms) {
     // Milliseconds as double on a monotonic clock: exact to well below a
     // microsecond for years of uptime, and never thrown back by midnight.
     const double start = host::ClockMilliseconds();
+    const double end = start + ms;
+    bool waitFirst = true;
     for (;;) {
         if (const int stop = host::ProcessPendingEvents()) return stop;
         const double now = host::ClockMilliseconds();
-        if (now >= start + ms) {
+        if (now >= end) {
             LastPauseMs = now - start;
             return 0;
         }
+        // Until shortly before the end there is nothing to do but answer a stop:
+        // a thread that sleeps costs no core, and one that wakes takes its core
+        // back from a busy neighbour, where a spinning one is pushed aside. Only
+        // the last stretch, too short for the host's timer, is spun.
+        if (waitFirst) waitFirst = host::WaitForEvents(end);
     }
 }
 

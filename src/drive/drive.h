@@ -6,10 +6,13 @@
 // The pause before every step pulse, in milliseconds.
 constexpr std::int16_t StepPauseMs = 15;
 
-// Busy-waits until at least ms milliseconds have passed on the host's monotonic
-// clock, letting pending events be processed between clock readings. Even a
-// pause of 0 or less makes one event pass and reads the clock twice.
-// Returns 0, or at once the signal number of an event pass that asks to stop.
+// Waits until at least ms milliseconds have passed on the host's monotonic
+// clock, letting pending events be processed between clock readings: it waits
+// for events (host::WaitForEvents) while the end is far, then reads the clock
+// over and over for the last stretch, so that it never returns early and
+// hardly ever late. Even a pause of 0 or less makes one event pass and reads
+// the clock twice. Returns 0, or at once the signal number of an event pass
+// that asks to stop.
 int Pause(double ms);
 
 // Drives the test rectangle with the settings in PinAssignment, which

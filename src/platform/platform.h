@@ -65,6 +65,15 @@ double ClockMilliseconds();
 void BeginDrive(long long totalSteps);
 void EndDrive();
 
+// Waits until an event arrives for the program (a key at the terminal, a
+// message for the drive window, a stop signal) or until shortly before
+// deadlineMs on the clock of ClockMilliseconds, whichever comes first; the
+// event itself is left to the next ProcessPendingEvents. How long before the
+// deadline the wait ends is the host's own rule, fitted to how precisely its
+// timer wakes; the rest is the caller's to spin. Returns false, at once and
+// without waiting, when the deadline is already nearer than that.
+bool WaitForEvents(double deadlineMs);
+
 // One pass over the events pending for the program. Returns 0, or the number
 // of the signal that asks the program to stop: SIGINT (2) for a stop key or
 // the drive window, SIGTERM (15), SIGHUP (1), SIGQUIT (3), SIGTSTP (20). Once

@@ -24,6 +24,9 @@ constexpr int kEscapeSequenceMs = 50;
 extern volatile std::sig_atomic_t StopSignal;
 void RecordStopSignal(int signal);
 
+// The signals that ask to stop: SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP.
+sigset_t StopSignalSet();
+
 // During the drive SIGTSTP stops it with every line off instead of suspending
 // the program with a line on; afterwards it suspends again.
 void CatchSuspendSignal(bool catchIt);
@@ -44,6 +47,9 @@ void RestoreTerminal();
 // records SIGINT, everything else is dropped.
 extern bool DriveKeys;
 void ReadDriveKeys();
+
+// Keys have arrived: the next ReadDriveKeys reads them, however soon it comes.
+void KeysArrived();
 
 // At a box, a stop ends the program (128 + signal): nothing has been written.
 void EndIfStopped();

@@ -35,6 +35,13 @@ void RecordStopSignal(int signal) {
     if (StopSignal == 0) StopSignal = signal;
 }
 
+sigset_t StopSignalSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP}) sigaddset(&set, signal);
+    return set;
+}
+
 void CatchSuspendSignal(bool catchIt) {
     if (catchIt) {
         Handle(SIGTSTP);

@@ -59,6 +59,8 @@ void ReadDriveKeys() {
     if (LoneEscSinceMs >= 0 && got <= 0 && now - LoneEscSinceMs >= kEscapeSequenceMs) RecordStopSignal(SIGINT);
 }
 
+void KeysArrived() { NextKeyPollMs = 0; }
+
 void RestoreTerminal() {
     if (!TerminalChanged) return;
     // TCSAFLUSH: what was typed while the program ran must not reach the shell.

@@ -124,9 +124,11 @@ void BeginDrive(long long totalSteps) {
     ProgressPending = false;
     OpenDriveWindow();
     win32::RaisePriority();
+    win32::OpenWaitTimer();
 }
 
 void EndDrive() {
+    win32::CloseWaitTimer();
     win32::RestorePriority();
     win32::CloseDriveWindow();
 }

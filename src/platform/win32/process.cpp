@@ -27,9 +27,9 @@ DWORD ClassBefore = 0;  // 0: unchanged
 }  // namespace
 
 void win32::RaisePriority() {
-    // HIGH_PRIORITY_CLASS keeps the busy wait on time beside a busy desktop;
-    // never REALTIME_PRIORITY_CLASS, which would starve the system's own input
-    // handling while the drive spins.
+    // HIGH_PRIORITY_CLASS keeps the pause's last stretch on time beside a busy
+    // desktop; never REALTIME_PRIORITY_CLASS, which would starve the system's
+    // own input handling while the pause spins.
     const DWORD before = GetPriorityClass(GetCurrentProcess());
     if (before != 0 && before != HIGH_PRIORITY_CLASS && SetPriorityClass(GetCurrentProcess(), HIGH_PRIORITY_CLASS))
         ClassBefore = before;

@@ -21,6 +21,10 @@ std::string SystemMessage(DWORD code);
 void RaisePriority();
 void RestorePriority();
 
+// ---- wait.cpp: the timer of the pause's waits, for the drive ----------------------
+void OpenWaitTimer();
+void CloseWaitTimer();
+
 // ---- drive_window.cpp ----------------------------------------------------------
 
 // Closes the drive window if it is open; a box that follows must not stand behind it.
