@@ -22,8 +22,13 @@ while [ ! -s "$dir/display" ]; do sleep 0.1; done
 export DISPLAY=":$(cat "$dir/display")"
 
 windows_dir="Z:${dir//\//\\}"
-PLOTTERTEST_PORT_LOG="$windows_dir\\log" PLOTTERTEST_PORT_VCD="$windows_dir\\trace.vcd" \
-  "$loader" "$dir/plottertest.exe" 2> "$dir/stderr" &
+# The program's CPU time (user and system, Wine's start-up included, wineserver
+# not) is what `times` reports of the subshell's children once it has ended.
+(
+  PLOTTERTEST_PORT_LOG="$windows_dir\\log" PLOTTERTEST_PORT_VCD="$windows_dir\\trace.vcd" \
+    "$loader" "$dir/plottertest.exe" 2> "$dir/stderr"
+  times > "$dir/cpu"
+) &
 program=$!
 box=$(timeout 120 xdotool search --sync --onlyvisible --name '^Tormal fahren$' | head -n1)
 xdotool windowfocus --sync "$box" key Return
@@ -31,8 +36,12 @@ wait "$program"
 
 # The pause before pulses 2 .. 400: from the last write of a pulse to the first of the next.
 awk 'NR > 1 && NR % 2 == 1 && NR < 801 { print ($3 - last) / 1e6 } { last = $3 }' "$dir/log" | sort -n > "$dir/pauses"
-awk '{ p[NR] = $1 } END {
+drive_ms=$(awk 'NR == 1 { first = $3 } { last = $3 } END { print (last - first) / 1e6 }' "$dir/log")
+# times prints e.g. "0m1.234s 0m0.056s" for user and system.
+cpu_s=$(tail -n1 "$dir/cpu" | sed 's/\([0-9]*\)m\([0-9.]*\)s/\1 \2/g' | awk '{ print $1 * 60 + $2 + $3 * 60 + $4 }')
+awk -v drive="$drive_ms" -v cpu="$cpu_s" '{ p[NR] = $1 } END {
   printf "Schrittzeit unter Wine bei 100 Schritten je Seite (%d Pausen gemessen):\n", NR
   printf "  Pause vor dem Schritt: min %.4f ms, Median %.4f ms, p99 %.4f ms, max %.4f ms\n",
          p[1], p[int((NR + 1) / 2)], p[int(NR * 0.99 + 0.5)], p[NR]
+  printf "  CPU-Zeit: %.2f s mit dem Start von Wine, %.0f %% der Fahrt (%.0f ms)\n", cpu, 100 * cpu * 1000 / drive, drive
 }' "$dir/pauses"
