@@ -83,7 +83,7 @@ struct SimulatedPort {
     unsigned level = 0;             // the data register as last written, D0..D7
     long long risingEdges[8] = {};  // per data line
     long long startNs = 0;          // the first write: time 0 of the trace
-    long long lastChangeUs = 0;
+    long long lastChangeNs = 0;
     long long lastStatusNs = 0;
     std::string vcdPath;
     Output log;
@@ -95,7 +95,7 @@ struct SimulatedPort {
         if (log.file != nullptr) std::fclose(log.file);
         if (vcd.file != nullptr) {
             // A last timestamp after the final change, so that viewers show its level.
-            std::fprintf(vcd.file, "#%lld\n", std::max(ElapsedUs(), lastChangeUs + 1));
+            std::fprintf(vcd.file, "#%lld\n", std::max(ElapsedNs(), lastChangeNs + 1));
             std::fclose(vcd.file);
         }
         if (statusLine) {
@@ -114,7 +114,7 @@ struct SimulatedPort {
                          AbsolutePath(vcdPath).c_str());
     }
 
-    long long ElapsedUs() const { return (MonotonicNanoseconds() - startNs) / 1000; }
+    long long ElapsedNs() const { return MonotonicNanoseconds() - startNs; }
 
     void OpenLog() {
         log.tried = true;
@@ -137,7 +137,7 @@ struct SimulatedPort {
         }
         std::fprintf(vcd.file,
                      "$version plottertest, simulierter Parallelport $end\n"
-                     "$timescale 1us $end\n"
+                     "$timescale 1ns $end\n"
                      "$scope module parallelport $end\n");
         for (int line = 0; line < 8; ++line)
             std::fprintf(vcd.file, "$var wire 1 %c D%d_Pin%d $end\n", '!' + line, line, line + 2);
@@ -156,10 +156,11 @@ struct SimulatedPort {
 
     void Trace(unsigned next, long long ns) {
         if (vcd.file == nullptr || next == tracedLevel) return;
-        // The 0 of a step pulse often lasts less than the trace's 1 us; it is kept
-        // 1 us long so that every step still shows as an edge.
-        lastChangeUs = std::max((ns - startNs) / 1000, lastChangeUs + 1);
-        std::fprintf(vcd.file, "#%lld\n", lastChangeUs);
+        // In nanoseconds, so that the 0 of a step pulse shows as long as it
+        // really was (the time between the two writes); two writes within the
+        // clock's resolution still stand 1 ns apart, so that every step is an edge.
+        lastChangeNs = std::max(ns - startNs, lastChangeNs + 1);
+        std::fprintf(vcd.file, "#%lld\n", lastChangeNs);
         for (int line = 0; line < 8; ++line)
             if (((next ^ tracedLevel) >> line) & 1u)
                 std::fprintf(vcd.file, "%u%c\n", (next >> line) & 1u, '!' + line);
