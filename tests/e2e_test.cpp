@@ -128,6 +128,30 @@ TEST_F(EndToEnd, CancelWritesNothingAndNeverLoadsThePort) {
         EXPECT_NE(run.out.find("== Tormal fahren =="), std::string::npos);
         EXPECT_NE(run.out.find("\nAbgebrochen: es wurde nichts auf den Port geschrieben.\n"), std::string::npos);
     }
+    // The wiring before the box: the pins with their data lines, the port, the
+    // steps, and a line „Achtung“ for each wiring that cannot work as meant.
+    const struct {
+        int line;
+        std::string value;
+        std::vector<std::string> shown;
+    } wirings[] = {
+        {24, "100", {"Schritt Pin 2 (D0), Richtung Pin 3 (D1)", "Schritt Pin 4 (D2), Richtung Pin 5 (D3)",
+                     "Port 888 (0x378); 100 Schritte je Seite"}},
+        {2, "12", {"\nAchtung: X-Schritt auf Pin 12 erreicht den Port nicht"}},
+        {8, "3", {"\nAchtung: Y-Schritt und Y-Richtung beide auf Pin 3 (D1): Seite 1 setzt stattdessen D2 (Pin 4)"}},
+        {24, "0", {"\nAchtung: Pinbelegung.txt, Zeile 24, „Schritte je Seite“: gelesen „0“"}},
+        {22, "abc", {"\nAchtung: Pinbelegung.txt, Zeile 22, „Portadresse“: gelesen „abc“"}},
+    };
+    for (const auto& w : wirings) {
+        lines = SampleLines();
+        lines[static_cast<std::size_t>(w.line - 1)] = w.value;
+        if (w.line == 8) lines[9] = "3";  // Y direction too
+        const Outcome run = Start("a\n");
+        const std::string beforeBox = run.out.substr(0, run.out.find("== Tormal fahren =="));
+        for (const std::string& part : w.shown) EXPECT_NE(beforeBox.find(part), std::string::npos) << part << "\n" << run.out;
+        EXPECT_EQ(beforeBox.find("Achtung") == std::string::npos, w.line == 24 && w.value == "100") << run.out;
+        EXPECT_FALSE(run.logWritten);
+    }
 }
 
 TEST_F(EndToEnd, MissingFileIsReportedInTheProgramsWords) {

@@ -154,6 +154,12 @@ void ShowProgress(const std::string& text, long long stepsDone) {
 
 void ReportStop(const std::string& text) { fake::Record("ReportStop " + text); }
 
+void ShowWiring(const std::vector<std::string>& summary, const std::string& brief,
+                const std::vector<std::string>& warnings) {
+    fake::Record("ShowWiring " + brief + " (" + std::to_string(summary.size()) + " lines, " +
+                 std::to_string(warnings.size()) + " warnings)");
+}
+
 void ConsoleLine(Channel channel, const std::string& text) {
     fake::Record(std::string(channel == Channel::Output ? "Console: " : "Console error: ") + text);
 }

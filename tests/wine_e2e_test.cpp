@@ -148,6 +148,7 @@ struct Box {
 struct Outcome {
     int status = -1;
     std::vector<Box> boxes;       // as passed to MessageBoxW, in order
+    std::vector<std::string> windowTexts;  // as passed to SetWindowTextW: the drive window's lines
     bool portLibraryLoaded = false;
     std::vector<PortWrite> writes;
     bool logWritten = false;
@@ -177,7 +178,7 @@ protected:
         // Trace only the calls the tests read: a relay trace of every call would drown
         // the drive's busy wait, and the loader's own trace cuts long paths short.
         Succeeds(wine + " reg add 'HKCU\\Software\\Wine\\Debug' /v RelayInclude /d "
-                 "'user32.MessageBoxW;kernel32.LoadLibraryExW;kernelbase.LoadLibraryExW' /f && "
+                 "'user32.MessageBoxW;user32.SetWindowTextW;kernel32.LoadLibraryExW;kernelbase.LoadLibraryExW' /f && "
                  "WINEDEBUG=-all wineserver --wait");
     }
 
@@ -295,6 +296,7 @@ protected:
             R"re(Call user32\.MessageBoxW\([0-9a-f]+,[0-9a-f]+ L"((?:[^"\\]|\\.)*)"(?:\.\.\.)?,[0-9a-f]+ L"((?:[^"\\]|\\.)*)",([0-9a-f]+)\))re");
         static const std::regex load(R"(Call (KERNEL32|kernelbase)\.LoadLibraryExW\(.*inpout32)", std::regex::icase);
         static const std::regex ret(R"(Ret  user32\.MessageBoxW\(\) retval=([0-9a-f]{1,16}))");
+        static const std::regex text(R"re(Call user32\.SetWindowTextW\([0-9a-f]+,[0-9a-f]+ L"((?:[^"\\]|\\.)*)")re");
         std::istringstream trace(outcome.trace);
         for (std::string line; std::getline(trace, line);) {
             std::smatch match;
@@ -306,6 +308,8 @@ protected:
                 outcome.boxes.back().result = static_cast<int>(std::stoull(match[1], nullptr, 16) & 0xffffffffu);
             else if (std::regex_search(line, load))
                 outcome.portLibraryLoaded = true;
+            else if (std::regex_search(line, match, text))
+                outcome.windowTexts.push_back(FromDebugString(match[1]));
         }
     }
 
@@ -352,11 +356,20 @@ TEST_P(WineEndToEnd, EscapeOrClosingWritesNothingAndNeverLoadsThePortLibrary) {
 
 TEST_P(WineEndToEnd, TheDriveWindowStopsWithEveryLineOffOrClosesAtTheEnd) {
     constexpr unsigned kOkInformation = 0x40;  // MB_OK | MB_ICONINFORMATION
+    const std::string kPlain = "X: Pin 2 (D0) / Pin 3 (D1) · Y: Pin 4 (D2) / Pin 5 (D3) · Port 0x378";
     const struct {
         const char* key;  // none: the drive is left alone
         int steps;
-    } cases[] = {{"Escape", 100}, {"alt+F4", 100}, {"space", 100}, {"Return", 100}, {"", 40}};
+        const char* xStepPin;
+        std::string wiringShown;  // the window's texts hold one that starts so
+    } cases[] = {{"Escape", 100, "2", kPlain},
+                 {"alt+F4", 100, "2", kPlain},
+                 {"space", 100, "2", kPlain},
+                 {"Return", 100, "2", kPlain},
+                 {"", 40, "2", kPlain},
+                 {"Escape", 100, "12", "Achtung: X-Schritt auf Pin 12 erreicht den Port nicht"}};
     for (const auto& c : cases) {
+        lines[1] = c.xStepPin;
         lines[23] = std::to_string(c.steps);
         const bool stop = *c.key != '\0';
         std::vector<std::pair<std::string, std::string>> answers = {{"Tormal fahren", "Return"},
@@ -365,6 +378,11 @@ TEST_P(WineEndToEnd, TheDriveWindowStopsWithEveryLineOffOrClosesAtTheEnd) {
 
         const Outcome run = Start(answers);
 
+        EXPECT_TRUE(std::any_of(run.windowTexts.begin(), run.windowTexts.end(),
+                                [&](const std::string& shown) { return shown.rfind(c.wiringShown, 0) == 0; }))
+            << c.wiringShown << run.trace;
+        ASSERT_GE(run.boxes.size(), 1u);
+        EXPECT_EQ(run.boxes[0].text, kConfirmationText) << "the only box before the drive, its text unchanged";
         if (!stop) {
             EXPECT_EQ(run.status, 0);
             EXPECT_EQ(run.writes.size(), 8u * 40 + 1);

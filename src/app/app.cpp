@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config/pin_assignment.h"
+#include "config/wiring.h"
 #include "drive/drive.h"
 #include "platform/failure.h"
 #include "platform/platform.h"
@@ -80,6 +81,9 @@ int AnswerArguments(const std::vector<std::string>& arguments) {
 
 void Main() {
     LoadPinAssignment();
+    // What the file says, in the user's terms, before the user is asked to confirm.
+    const WiringView wiring = DescribeWiring();
+    host::ShowWiring(wiring.summary, wiring.brief, wiring.warnings);
     // The text names 100 steps whatever the file says: it is the wording users know.
     ConfirmResult = host::ShowMessageBox(
         "Es wird ein Rechteck gefahren mit jeweils 100 Motorschritten nach vorne und 100 Motorschritten nach "

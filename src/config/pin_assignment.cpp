@@ -8,6 +8,8 @@
 #include "platform/platform.h"
 
 PinAssignmentRecord PinAssignment;
+ConnectorPinsRecord ConnectorPins;
+std::string PinAssignmentPath;
 
 const char* const kPinAssignmentFileName = "Pinbelegung.txt";
 
@@ -64,6 +66,7 @@ void LoadPinAssignment() {
 
     const std::string path = host::PathInProgramDirectory(kPinAssignmentFileName);
     if (!host::IsOrdinaryFile(path)) ReportMissingFile(path);
+    PinAssignmentPath = path;
 
     // Pins 2 to 9 are the data lines D0 to D7 of the 25-pin connector.
     std::int16_t bit = 1;
@@ -94,12 +97,13 @@ void LoadPinAssignment() {
         readLine();
         return readLine();
     };
-    const auto pinEntry = [&] {
+    const auto pinEntry = [&](std::int32_t& pinRead) {
         const std::string text = readValue();
         const ValueSource source{LineSource(lineNumber), kPinAccepted};
         const std::int32_t pin = ConvertPinNumber(text, source);
         if (pin < 0 || pin >= static_cast<std::int32_t>(PinBitTable.size()))
             throw Failure{FailureKind::SubscriptOutOfRange, ValueReport(text, source)};
+        pinRead = pin;
         return PinBitTable[static_cast<std::size_t>(pin)];
     };
     const auto decimalEntry = [&] {
@@ -107,14 +111,14 @@ void LoadPinAssignment() {
         return ConvertDecimal(text, {LineSource(lineNumber), kDecimalAccepted});
     };
 
-    PinAssignment.XStepBit = pinEntry();
-    PinAssignment.XDirBit = pinEntry();
+    PinAssignment.XStepBit = pinEntry(ConnectorPins.XStep);
+    PinAssignment.XDirBit = pinEntry(ConnectorPins.XDir);
     PinAssignment.XDecimal = decimalEntry();
-    PinAssignment.YStepBit = pinEntry();
-    PinAssignment.YDirBit = pinEntry();
+    PinAssignment.YStepBit = pinEntry(ConnectorPins.YStep);
+    PinAssignment.YDirBit = pinEntry(ConnectorPins.YDir);
     PinAssignment.YDecimal = decimalEntry();
-    PinAssignment.ZStepBit = pinEntry();
-    PinAssignment.ZDirBit = pinEntry();
+    PinAssignment.ZStepBit = pinEntry(ConnectorPins.ZStep);
+    PinAssignment.ZDirBit = pinEntry(ConnectorPins.ZDir);
     PinAssignment.ZDecimal = decimalEntry();
     PinAssignment.TextEntry = readValue();
     PinAssignment.PortAddress = readValue();

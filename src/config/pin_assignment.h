@@ -1,6 +1,7 @@
 #pragma once
 // The machine's wiring as read from "Pinbelegung.txt" beside the program.
 
+#include <cstdint>
 #include <string>
 
 #include "config/conversions.h"
@@ -22,6 +23,16 @@ struct PinAssignmentRecord {
 
 // Filled by LoadPinAssignment, read by the drive for the rest of the run.
 extern PinAssignmentRecord PinAssignment;
+
+// The connector pins of the six pin entries as read (0..17), so that the user
+// can be told what each reaches; the drive uses only the bits in PinAssignment.
+struct ConnectorPinsRecord {
+    std::int32_t XStep = 0, XDir = 0, YStep = 0, YDir = 0, ZStep = 0, ZDir = 0;
+};
+extern ConnectorPinsRecord ConnectorPins;
+
+// The path the wiring was read from, as LoadPinAssignment found it.
+extern std::string PinAssignmentPath;
 
 // The name of the file, which lies in the program's directory.
 extern const char* const kPinAssignmentFileName;

@@ -47,6 +47,16 @@ bool ReadTextLine(TextFile* file, std::string& line);
 
 void CloseTextFile(TextFile* file);
 
+// ---- The wiring, before anything moves ----------------------------------------
+
+// Tells the user what the program made of the wiring file (summary lines, the
+// same in one brief line, and "Achtung: …" lines for what cannot work as
+// meant). On a console: the summary and the warnings on standard output, at
+// once, before the confirmation. On Windows, whose confirmation keeps its fixed
+// text: the brief line and the warnings in the drive window, when it opens.
+void ShowWiring(const std::vector<std::string>& summary, const std::string& brief,
+                const std::vector<std::string>& warnings);
+
 // ---- Time and events --------------------------------------------------------
 
 // A monotonic clock in milliseconds with a fractional part. Unaffected by the

@@ -1,5 +1,5 @@
-// The console's lines: the drive's progress line, how a run ended, failure
-// reports, and the program's arguments and end.
+// The console's lines: the wiring, the drive's progress line, how a run ended,
+// failure reports, and the program's arguments and end.
 
 #include <unistd.h>
 
@@ -56,6 +56,12 @@ void ConsoleLine(Channel channel, const std::string& text) {
 }
 
 void ReportStop(const std::string& text) { ConsoleLine(Channel::Error, text); }
+
+void ShowWiring(const std::vector<std::string>& summary, const std::string&, const std::vector<std::string>& warnings) {
+    for (const std::string& line : summary) std::cout << line << "\n";
+    for (const std::string& line : warnings) std::cout << line << "\n";
+    std::cout << std::flush;
+}
 
 std::vector<std::string> ProgramArguments() {
     // /proc/self/cmdline: the words NUL-separated, the program's name first.

@@ -1,5 +1,5 @@
-// The drive window "Testfahrt läuft": the progress line, a progress bar and the
-// button „Anhalten“. It has no message loop of its own: the pause's event
+// The drive window "Testfahrt läuft": the progress line, a progress bar, the
+// wiring with its warnings, and the button „Anhalten“. It has no message loop of its own: the pause's event
 // passes dispatch its messages on the program's only thread, and a stop asked
 // for here reaches the drive from ProcessPendingEvents, as a stop key does on
 // Linux.
@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <string>
+#include <vector>
 
 #include "platform/failure.h"
 #include "platform/platform.h"
@@ -32,6 +33,8 @@ HFONT Font = nullptr;
 bool StopAsked = false;
 long long TotalSteps = 0;
 double NextRedrawMs = 0;
+std::string WiringBrief;     // from ShowWiring, shown under the progress
+std::wstring WiringWarnings;  // one "Achtung: …" a line
 std::string ProgressText;  // what the next event pass draws, if ProgressPending
 long long ProgressSteps = 0;
 bool ProgressPending = false;
@@ -83,8 +86,25 @@ void OpenDriveWindow() {
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
     Font = CreateFontIndirectW(&metrics.lfMessageFont);
 
+    // The wiring's lines wrap at the window's width; their height decides where the button goes.
+    const int textWidth = px(456);
+    const auto heightOf = [&](const std::wstring& text) {
+        if (text.empty()) return 0;
+        RECT measured{0, 0, textWidth, 0};
+        HDC measuring = GetDC(nullptr);
+        HGDIOBJ before = SelectObject(measuring, Font);
+        DrawTextW(measuring, text.c_str(), -1, &measured, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        SelectObject(measuring, before);
+        ReleaseDC(nullptr, measuring);
+        return static_cast<int>(measured.bottom);
+    };
+    const std::wstring brief = win32::Wide(WiringBrief);
+    const int briefTop = px(72), briefHeight = heightOf(brief);
+    const int warningsTop = briefTop + briefHeight + px(6), warningsHeight = heightOf(WiringWarnings);
+    const int buttonTop = warningsTop + warningsHeight + px(8);
+
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
-    RECT frame{0, 0, px(420), px(122)};
+    RECT frame{0, 0, px(480), buttonTop + px(42)};
     AdjustWindowRectEx(&frame, style, FALSE, 0);
     const int width = frame.right - frame.left, height = frame.bottom - frame.top;
     Window = CreateWindowExW(0, kClassName, L"Testfahrt l\u00e4uft", style,
@@ -95,11 +115,19 @@ void OpenDriveWindow() {
                       "Das Fenster „Testfahrt läuft“ ließ sich nicht öffnen; ohne es könnte die Fahrt nicht "
                       "angehalten werden. Es wurde nichts auf den Port geschrieben: " +
                           win32::SystemMessage(GetLastError())};
-    Line = Child(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, {px(12), px(12), px(408), px(32)}, 0);
-    Bar = Child(PROGRESS_CLASSW, nullptr, 0, {px(12), px(40), px(408), px(62)}, 0);
+    Line = Child(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, {px(12), px(12), px(468), px(32)}, 0);
+    Bar = Child(PROGRESS_CLASSW, nullptr, 0, {px(12), px(40), px(468), px(62)}, 0);
     SendMessageW(Bar, PBM_SETRANGE32, 0, kBarRange);
-    HWND button = Child(L"BUTTON", L"Anhalten", WS_TABSTOP | BS_DEFPUSHBUTTON, {px(308), px(80), px(408), px(110)},
-                        kStopButton);
+    // Whoever sees an axis stand still reads here why, and can stop the drive.
+    HWND wiring = Child(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, {px(12), briefTop, px(12) + textWidth, briefTop + briefHeight}, 0);
+    SetWindowTextW(wiring, brief.c_str());
+    if (!WiringWarnings.empty()) {
+        HWND warnings = Child(L"STATIC", L"", SS_LEFT | SS_NOPREFIX,
+                              {px(12), warningsTop, px(12) + textWidth, warningsTop + warningsHeight}, 0);
+        SetWindowTextW(warnings, WiringWarnings.c_str());
+    }
+    HWND button = Child(L"BUTTON", L"Anhalten", WS_TABSTOP | BS_DEFPUSHBUTTON,
+                        {px(368), buttonTop, px(468), buttonTop + px(30)}, kStopButton);
     ShowWindow(Window, SW_SHOW);
     // The user's next key must reach this window: Esc, Enter and space stop.
     SetForegroundWindow(Window);
@@ -115,6 +143,12 @@ void win32::CloseDriveWindow() {
     Window = Line = Bar = nullptr;
     DeleteObject(Font);
     Font = nullptr;
+}
+
+void ShowWiring(const std::vector<std::string>&, const std::string& brief, const std::vector<std::string>& warnings) {
+    WiringBrief = brief;
+    WiringWarnings.clear();
+    for (const std::string& warning : warnings) WiringWarnings += (WiringWarnings.empty() ? L"" : L"\r\n") + win32::Wide(warning);
 }
 
 void BeginDrive(long long totalSteps) {

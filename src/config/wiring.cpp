@@ -1,0 +1,152 @@
+#include "config/wiring.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+#include <limits>
+#include <optional>
+
+#include "config/pin_assignment.h"
+#include "platform/failure.h"
+
+namespace {
+
+constexpr int kFirstDataPin = 2;  // D0; D7 is pin 9
+constexpr int kLastDataPin = 9;
+constexpr double kSecondsPerStep = 0.015;  // the pause before every step
+
+bool IsDataLine(std::int32_t pin) { return pin >= kFirstDataPin && pin <= kLastDataPin; }
+
+std::string DataLine(std::int32_t pin) { return "D" + std::to_string(pin - kFirstDataPin); }
+
+// "Pin 2 (D0)", or "Pin 12 (keine Datenleitung)".
+std::string PinText(std::int32_t pin) {
+    return "Pin " + std::to_string(pin) + " (" + (IsDataLine(pin) ? DataLine(pin) : "keine Datenleitung") + ")";
+}
+
+struct Signal {
+    const char* name;  // "X-Schritt"
+    char axis;
+    std::int32_t pin;
+};
+
+// A number with a decimal comma and at most `decimals` places, without trailing zeros: 0,18 or 6.
+std::string Decimal(double value, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    std::string number = text;
+    if (number.find('.') != std::string::npos) {
+        while (number.back() == '0') number.pop_back();
+        if (number.back() == '.') number.pop_back();
+    }
+    std::replace(number.begin(), number.end(), '.', ',');
+    return number;
+}
+
+// "in etwa 6 s" for a drive of `steps` pauses.
+std::string Duration(double steps) {
+    const double seconds = steps * kSecondsPerStep;
+    if (seconds < 1) return "in etwa " + Decimal(seconds, 2) + " s";
+    if (seconds < 10) return "in etwa " + Decimal(seconds, 1) + " s";
+    if (seconds < 120) return "in etwa " + Decimal(seconds, 0) + " s";
+    if (seconds < 7200) return "in etwa " + Decimal(seconds / 60, 0) + " min";
+    return "in etwa " + Decimal(seconds / 3600, 0) + " h";
+}
+
+const char* const kFailsAfterOk = "; nach OK endet das Programm mit einer Fehlermeldung, bevor etwas geschrieben wird.";
+
+}  // namespace
+
+WiringView DescribeWiring() {
+    const ConnectorPinsRecord& pins = ConnectorPins;
+    const Signal signals[] = {{"X-Schritt", 'X', pins.XStep}, {"X-Richtung", 'X', pins.XDir},
+                              {"Y-Schritt", 'Y', pins.YStep}, {"Y-Richtung", 'Y', pins.YDir},
+                              {"Z-Schritt", 'Z', pins.ZStep}, {"Z-Richtung", 'Z', pins.ZDir}};
+    WiringView view;
+
+    // The port and the step count as the drive will read them; what it will
+    // not be able to read is said after the pins.
+    std::vector<std::string> unreadable;
+    std::optional<std::int16_t> port;
+    try {
+        port = ConvertPortAddress(PinAssignment.PortAddress, PortAddressSource());
+    } catch (const Failure& failure) {
+        unreadable.push_back("Achtung: " + failure.detail + kFailsAfterOk);
+    }
+    std::optional<std::int64_t> steps;
+    try {
+        steps = ConvertStepCount(PinAssignment.StepsPerSide, StepsPerSideSource());
+    } catch (const Failure& failure) {
+        unreadable.push_back("Achtung: " + failure.detail + kFailsAfterOk);
+    }
+
+    // Only X and Y are driven: a signal of theirs off the data lines never moves anything.
+    for (const Signal& signal : signals) {
+        if (signal.axis == 'Z' || IsDataLine(signal.pin)) continue;
+        const std::string axis = std::string(1, signal.axis) + "-Achse";
+        const bool step = signal.name[2] == 'S';
+        view.warnings.push_back(std::string("Achtung: ") + signal.name + " auf Pin " + std::to_string(signal.pin) +
+                                " erreicht den Port nicht (nur Pin 2 bis 9 sind Datenleitungen); die " + axis +
+                                (step ? " bewegt sich nicht." : " fährt hin und zurück in dieselbe Richtung."));
+    }
+    // Two signals on one data line: within a side's pattern their bits add up
+    // to the next line; across axes each motor gets the other's signal.
+    for (std::size_t i = 0; i < std::size(signals); ++i) {
+        for (std::size_t j = i + 1; j < std::size(signals); ++j) {
+            const Signal& a = signals[i];
+            const Signal& b = signals[j];
+            if (a.pin != b.pin || !IsDataLine(a.pin)) continue;
+            const std::string both =
+                std::string("Achtung: ") + a.name + " und " + b.name + " beide auf " + PinText(a.pin) + ": ";
+            if (a.axis != b.axis) {
+                view.warnings.push_back(both + "das Signal der einen Achse erreicht auch die andere, deren Motor "
+                                               "sich dann mitbewegen kann.");
+                continue;
+            }
+            if (a.axis == 'Z') continue;  // never driven
+            const std::string side = a.axis == 'Y' ? "Seite 1" : "Seite 2";
+            const std::int32_t sumPin = a.pin + 1;
+            std::string instead = "keine Datenleitung (doppelt D7 ist 256, über D7 hinaus)";
+            if (IsDataLine(sumPin)) {
+                instead = DataLine(sumPin) + " (Pin " + std::to_string(sumPin) + ")";
+                const auto* other = std::find_if(std::begin(signals), std::end(signals),
+                                                 [sumPin](const Signal& signal) { return signal.pin == sumPin; });
+                if (other != std::end(signals)) instead += std::string(", die Leitung von ") + other->name;
+            }
+            std::string warning = both;
+            warning.append(side).append(" setzt stattdessen ").append(instead).append("; die ");
+            warning.append(1, a.axis).append("-Achse bewegt sich auf ").append(side).append(" nicht.");
+            view.warnings.push_back(warning);
+        }
+    }
+    if (steps && *steps < 1)
+        view.warnings.push_back("Achtung: " + StepsPerSideSource().place + ": gelesen " +
+                                QuoteForReport(PinAssignment.StepsPerSide) +
+                                ", es wird nichts bewegt; nach OK wird nur einmal 0 auf den Port geschrieben.");
+    view.warnings.insert(view.warnings.end(), unreadable.begin(), unreadable.end());
+
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%X", port ? static_cast<unsigned>(static_cast<std::uint16_t>(*port)) : 0u);
+    const std::string portText =
+        port ? "Port " + std::to_string(static_cast<std::uint16_t>(*port)) + " (" + hex + ")"
+             : "Port " + QuoteForReport(PinAssignment.PortAddress) + " (keine gültige Adresse)";
+    std::string stepsText = "Schritte je Seite " + QuoteForReport(PinAssignment.StepsPerSide) + " (keine ganze Zahl)";
+    if (steps && *steps < 1) {
+        stepsText = std::to_string(*steps) + " Schritte je Seite, es wird nichts bewegt";
+    } else if (steps) {
+        const std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+        const std::string total = *steps > kMax / 4 ? "4 × " + std::to_string(*steps) : std::to_string(4 * *steps);
+        stepsText = std::to_string(*steps) + (*steps == 1 ? " Schritt" : " Schritte") + " je Seite, " + total +
+                    " Schritte " + Duration(4.0 * static_cast<double>(*steps));
+    }
+    view.summary = {
+        "Verdrahtung aus " + PinAssignmentPath + ":",
+        "  X (nach rechts):  Schritt " + PinText(pins.XStep) + ", Richtung " + PinText(pins.XDir),
+        "  Y (nach vorne):   Schritt " + PinText(pins.YStep) + ", Richtung " + PinText(pins.YDir),
+        "  Z (wird nicht bewegt): Schritt " + PinText(pins.ZStep) + ", Richtung " + PinText(pins.ZDir),
+        "  " + portText + "; " + stepsText,
+    };
+    view.brief = "X: " + PinText(pins.XStep) + " / " + PinText(pins.XDir) + " · Y: " + PinText(pins.YStep) + " / " +
+                 PinText(pins.YDir) + " · " + (port ? std::string("Port ") + hex : portText);
+    return view;
+}
