@@ -26,7 +26,8 @@ function(plottertest_install_wiring dir component)
     if(EXISTS \"\${wiring}\")
       message(STATUS \"Kept: \${wiring}\")
     else()
-      file(INSTALL \"${PROJECT_SOURCE_DIR}/Pinbelegung.txt\" DESTINATION \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${dir}\")
+      # file(INSTALL) puts DESTDIR before the destination itself.
+      file(INSTALL \"${PROJECT_SOURCE_DIR}/Pinbelegung.txt\" DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${dir}\")
     endif()" COMPONENT ${component} ${ARGN})
 endfunction()
 

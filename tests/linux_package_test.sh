@@ -37,4 +37,9 @@ printf 'meine Verdrahtung\r\n' > "$scratch/edited"
 cp "$scratch/edited" "$prefix/lib/plottertest/Pinbelegung.txt"
 cmake --install "$build" --prefix "$prefix" > "$scratch/log" 2>&1 || { cat "$scratch/log"; fail "no second install"; }
 cmp -s "$scratch/edited" "$prefix/lib/plottertest/Pinbelegung.txt" || fail "the second install replaced the wiring"
+stage="$scratch/stage"
+DESTDIR="$stage" cmake --install "$build" --prefix /usr > "$scratch/log" 2>&1 || { cat "$scratch/log"; fail "no staged install"; }
+listing=$(cd "$stage" && find . ! -type d | sort | tr '\n' ' ')
+[ "$listing" = "./usr/bin/plottertest ./usr/lib/plottertest/Pinbelegung.txt ./usr/lib/plottertest/libinpout32.so \
+./usr/lib/plottertest/parport/libinpout32.so ./usr/lib/plottertest/plottertest " ] || fail "the staged install laid $listing"
 echo "archive and installation of plottertest $version work as unpacked and installed"
