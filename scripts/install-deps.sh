@@ -7,7 +7,9 @@
 #
 # The tests need: GoogleTest; sigrok-cli for the signal-trace test; clang 14
 # with its runtime for the sanitizer and fuzzer builds; clang-tidy and cppcheck;
-# QEMU and a static busybox to boot a kernel with its parallel-port drivers.
+# QEMU and a static busybox to boot a kernel with its parallel-port drivers;
+# dpkg-dev for the Debian package's dependencies, lintian and
+# desktop-file-utils to check it, debootstrap for a Debian chroot to install it in.
 # The Windows builds and their tests need MinGW-w64 for the 32-bit program and
 # for the 64-bit test build, wine64 and 32-bit Wine to run them, Xvfb, xdotool
 # and ImageMagick to answer and photograph the message boxes. When those cannot
@@ -25,7 +27,7 @@ esac
 
 build=(cmake make g++)
 tests=(libgtest-dev googletest sigrok-cli clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck
-       qemu-system-x86 busybox-static)
+       qemu-system-x86 busybox-static dpkg-dev lintian desktop-file-utils debootstrap)
 windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool imagemagick)
 wine32=(wine32:i386)
 

@@ -1,8 +1,11 @@
 #!/bin/sh
-# The Linux archive and the installation, as a user gets them: the archive
-# unpacked anywhere drives on the simulated port and says its version;
-# cmake --install gives PREFIX/bin/plottertest, which finds its wiring, and a
-# second install keeps the wiring the user edited.
+# The Linux archive, the installation and the Debian package, as a user gets
+# them: the archive unpacked anywhere drives on the simulated port and says its
+# version; cmake --install gives PREFIX/bin/plottertest, which finds its wiring,
+# a second install keeps the wiring the user edited, and a staged install
+# (DESTDIR) lays every file once; the Debian package passes lintian without an
+# error and its menu entry passes desktop-file-validate. Installing the package
+# is debian_package_test.sh's.
 # Usage: linux_package_test.sh BUILD_DIR VERSION
 set -eu
 build=$(cd "$1" && pwd)
@@ -42,4 +45,11 @@ DESTDIR="$stage" cmake --install "$build" --prefix /usr > "$scratch/log" 2>&1 ||
 listing=$(cd "$stage" && find . ! -type d | sort | tr '\n' ' ')
 [ "$listing" = "./usr/bin/plottertest ./usr/lib/plottertest/Pinbelegung.txt ./usr/lib/plottertest/libinpout32.so \
 ./usr/lib/plottertest/parport/libinpout32.so ./usr/lib/plottertest/plottertest " ] || fail "the staged install laid $listing"
-echo "archive and installation of plottertest $version work as unpacked and installed"
+
+deb="$build/plottertest_${version}_$(dpkg --print-architecture).deb"
+lintian "$deb" > "$scratch/lintian" 2>&1 || true
+! grep '^E:' "$scratch/lintian" || fail "lintian finds errors in $deb"
+dpkg-deb -x "$deb" "$scratch/deb"
+desktop-file-validate "$scratch/deb/usr/share/applications/plottertest.desktop" || fail "the menu entry is not valid"
+grep -qx 'Terminal=true' "$scratch/deb/usr/share/applications/plottertest.desktop" || fail "the menu entry opens no terminal"
+echo "archive, installation and Debian package of plottertest $version work as unpacked and installed"
