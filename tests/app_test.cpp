@@ -33,12 +33,7 @@ protected:
     // the transcript from the confirmation on.
     int Run() {
         WriteLines(dir / "Pinbelegung.txt", lines);
-        int status;
-        try {
-            status = RunProgram();
-        } catch (const fake::ProgramEnded& ended) {
-            status = ended.status;
-        }
+        const int status = RunProgram({});
         afterLoad = fake::DriveTranscript();
         afterLoad.erase(afterLoad.begin(), std::find(afterLoad.begin(), afterLoad.end(), kConfirmation));
         return status;
@@ -73,8 +68,7 @@ TEST_F(AppTest, OkDrivesTheRectangleAndEnds) {
                                              std::to_string(side) + ")"});
     }
     expected.insert(expected.end(),
-                    {"Out32 888 0 at 60", "EndDrive", "Console: Fertig: 4 Schritte gefahren, alle Datenleitungen auf 0.",
-                     "EndProgram 0"});
+                    {"Out32 888 0 at 60", "EndDrive", "Console: Fertig: 4 Schritte gefahren, alle Datenleitungen auf 0."});
     EXPECT_EQ(afterLoad, expected);
 }
 
@@ -83,9 +77,8 @@ TEST_F(AppTest, AStoppedDriveEndsWithStatus128PlusTheSignal) {
     fake::stopAtMs = 20;
     fake::stopSignal = 15;
     EXPECT_EQ(Run(), 143);
-    EXPECT_EQ(afterLoad.back(), "EndProgram 143");
-    EXPECT_EQ(afterLoad[afterLoad.size() - 4], "Out32 888 0 at 20.25");
-    EXPECT_EQ(afterLoad[afterLoad.size() - 3], "EndDrive");
+    EXPECT_EQ(afterLoad[afterLoad.size() - 3], "Out32 888 0 at 20.25");
+    EXPECT_EQ(afterLoad[afterLoad.size() - 2], "EndDrive");
 }
 
 TEST_F(AppTest, ConfirmationNamesOneHundredStepsWhateverTheFileSays) {
@@ -93,8 +86,7 @@ TEST_F(AppTest, ConfirmationNamesOneHundredStepsWhateverTheFileSays) {
     fake::answers = {host::kOk};
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(afterLoad, (Transcript{kConfirmation, "BeginDrive 0", "Out32 888 0 at 0", "EndDrive",
-                                     "Console: Fertig: 0 Schritte gefahren, alle Datenleitungen auf 0.",
-                                     "EndProgram 0"}));
+                                     "Console: Fertig: 0 Schritte gefahren, alle Datenleitungen auf 0."}));
 }
 
 TEST_F(AppTest, FailureIsReportedOnceWithStatusOne) {
@@ -129,14 +121,8 @@ TEST_F(AppTest, FailureIsReportedOnceWithStatusOne) {
 
 TEST_F(AppTest, MissingFileEndsWithStatusTwoBeforeTheConfirmation) {
     fake::answers = {host::kOk};
-    int status = -1;
-    try {
-        status = RunProgram();
-    } catch (const fake::ProgramEnded& ended) {
-        status = ended.status;
-    }
-    EXPECT_EQ(status, 2);
-    EXPECT_EQ(fake::transcript.back(), "EndProgram 2");
+    EXPECT_EQ(RunProgram({}), 2);
+    EXPECT_EQ(fake::transcript.back().rfind("Console error: plottertest: Pinbelegung.txt fehlt", 0), 0u);
     EXPECT_EQ(std::count(fake::transcript.begin(), fake::transcript.end(), kConfirmation), 0);
 }
 

@@ -17,7 +17,6 @@ namespace fake {
 std::vector<std::string> transcript;
 std::string programDirectory;
 std::deque<int> answers;
-std::vector<std::string> arguments;
 double clockMs = 0;
 double msPerRead = 0;
 double msPerEventPass = 0.25;
@@ -35,7 +34,6 @@ void Reset() {
     transcript.clear();
     programDirectory = "/nonexistent";
     answers.clear();
-    arguments.clear();
     clockMs = 0;
     msPerRead = 0;
     msPerEventPass = 0.25;
@@ -139,11 +137,6 @@ int ProcessPendingEvents() {
     return stop ? fake::stopSignal : 0;
 }
 
-std::vector<std::string> ProgramArguments() {
-    fake::Record("ProgramArguments");
-    return fake::arguments;
-}
-
 void BeginDrive(long long totalSteps) { fake::Record("BeginDrive " + std::to_string(totalSteps)); }
 
 void EndDrive() { fake::Record("EndDrive"); }
@@ -162,11 +155,6 @@ void ShowWiring(const std::vector<std::string>& summary, const std::string& brie
 
 void ConsoleLine(Channel channel, const std::string& text) {
     fake::Record(std::string(channel == Channel::Output ? "Console: " : "Console error: ") + text);
-}
-
-void EndProgram(int status) {
-    fake::Record("EndProgram " + std::to_string(status));
-    throw fake::ProgramEnded{status};
 }
 
 void ReportFailure(const std::string& report) { fake::Record("ReportFailure " + report); }

@@ -16,7 +16,6 @@ namespace fake {
 extern std::vector<std::string> transcript;
 extern std::string programDirectory;  // where PathInProgramDirectory points
 extern std::deque<int> answers;       // for boxes with OK and Cancel, in order
-extern std::vector<std::string> arguments;  // what ProgramArguments returns
 extern double clockMs;                // what the next reading returns, before its own advance
 extern double msPerRead;              // the clock's advance at every reading
 extern double msPerEventPass;         // the clock's advance at every event pass
@@ -28,11 +27,6 @@ extern std::optional<Failure> bindFailure;  // thrown by the first Out32, as a p
 extern long long writeLimit;                // Out32 calls allowed before it throws WriteLimitReached
 extern double stopAtMs;                     // from this time on a stop is asked for: a wait ends then, and
 extern int stopSignal;                      // the next event pass returns this signal
-
-// EndProgram throws this instead of ending the test process.
-struct ProgramEnded {
-    int status;
-};
 
 // Ends a drive that would run on for a long time (a step count of billions).
 struct WriteLimitReached {};

@@ -252,21 +252,18 @@ TEST_F(LoadTest, ShortFileStopsAtTheFirstMissingLine) {
     EXPECT_EQ(fake::transcript, ReadingTranscript(23, true));
 }
 
-TEST_F(LoadTest, MissingFileOrDirectoryOfThatNameShowsTheMessageAndEnds) {
+TEST_F(LoadTest, MissingFileOrDirectoryOfThatNameShowsTheMessage) {
     for (const bool directory : {false, true}) {
         if (directory) std::filesystem::create_directory(file());
         fake::transcript.clear();
-        try {
-            LoadPinAssignment();
-            FAIL() << "returned";
-        } catch (const fake::ProgramEnded& ended) {
-            EXPECT_EQ(ended.status, 2);
-        }
+        const std::optional<Failure> failure = LoadFailure();
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->kind, FailureKind::PinAssignmentMissing);
+        ReportMissingPinAssignment(failure->detail);
         const std::vector<std::string> expected = {"PathInProgramDirectory Pinbelegung.txt", "IsOrdinaryFile",
                                                    kMissingFileBox,
                                                    "Console error: plottertest: Pinbelegung.txt fehlt; gesucht wurde " +
-                                                       file() + " (neben dem Programm).",
-                                                   "EndProgram 2"};
+                                                       file() + " (neben dem Programm)."};
         EXPECT_EQ(fake::transcript, expected) << (directory ? "directory" : "missing");
     }
 }

@@ -30,6 +30,9 @@ struct ClaimedPort {
 
 ClaimedPort port;
 
+// Out32 returns nothing, so a port that cannot be had cannot travel back to
+// the program's entry point: the library ends the program itself, before
+// anything has been written.
 [[noreturn]] void Stop(const std::string& message) {
     std::fprintf(stderr, "plottertest: %s\n", message.c_str());
     std::exit(1);

@@ -17,6 +17,7 @@ int ConfirmResult = 0;
 namespace {
 
 constexpr int kUsageStatus = 64;  // as sysexits.h's EX_USAGE: the command was mistyped
+constexpr int kMissingFileStatus = 2;
 
 std::string HelpText() {
     return "plottertest " PLOTTERTEST_VERSION
@@ -86,7 +87,7 @@ int AnswerArguments(const std::vector<std::string>& arguments) {
 
 }  // namespace
 
-void Main() {
+int Main() {
     LoadPinAssignment();
     // What the file says, in the user's terms, before the user is asked to confirm.
     const WiringView wiring = DescribeWiring();
@@ -100,20 +101,23 @@ void Main() {
         "Tormal fahren", host::Buttons::OkCancel, host::Icon::None);
     if (ConfirmResult == host::kCancel) {
         host::ConsoleLine(host::Channel::Output, "Abgebrochen: es wurde nichts auf den Port geschrieben.");
-        return;
+        return 0;
     }
     // A stop asked for during the drive ends the program as the signal would
     // have, once every line is off again.
     const int stop = DriveTestRectangle();
-    host::EndProgram(stop == 0 ? 0 : 128 + stop);
+    return stop == 0 ? 0 : 128 + stop;
 }
 
-int RunProgram() {
+int RunProgram(const std::vector<std::string>& arguments) {
     try {
-        const std::vector<std::string> arguments = host::ProgramArguments();
         if (!arguments.empty()) return AnswerArguments(arguments);
-        Main();
+        return Main();
     } catch (const Failure& failure) {
+        if (failure.kind == FailureKind::PinAssignmentMissing) {
+            ReportMissingPinAssignment(failure.detail);
+            return kMissingFileStatus;
+        }
         // Every failure of the drive comes before its first port write (the address
         // and the step count read the same text each time), so no line is left on.
         host::ReportFailure(FailureReportText(failure));
@@ -127,5 +131,4 @@ int RunProgram() {
         host::ReportFailure(FailureReportText({FailureKind::Unexpected, QuoteForReport(error.what())}));
         return 1;
     }
-    return 0;
 }

@@ -34,7 +34,13 @@ std::string LineSource(int line) {
            (line % 2 == 0 ? name : "Überschrift zu " + name);
 }
 
-[[noreturn]] void ReportMissingFile(const std::string& path) {
+struct FileCloser {
+    void operator()(host::TextFile* file) const { host::CloseTextFile(file); }
+};
+
+}  // namespace
+
+void ReportMissingPinAssignment(const std::string& path) {
     host::ShowMessageBox(
         "Achtung !\r"
         "Es fehlt die Datei :  Pinbelegung.txt !\r"
@@ -42,14 +48,7 @@ std::string LineSource(int line) {
         "Datei fehlt!", host::Buttons::Ok, host::Icon::Critical);
     host::ConsoleLine(host::Channel::Error,
                       "plottertest: Pinbelegung.txt fehlt; gesucht wurde " + path + " (neben dem Programm).");
-    host::EndProgram(2);
 }
-
-struct FileCloser {
-    void operator()(host::TextFile* file) const { host::CloseTextFile(file); }
-};
-
-}  // namespace
 
 // Made once: the drive passes them at every port write, between the two writes of a pulse.
 const ValueSource& PortAddressSource() {
@@ -65,7 +64,7 @@ void LoadPinAssignment() {
     std::array<BitValue, 18> PinBitTable{};  // indexed by connector pin 0..17
 
     const std::string path = host::PathInProgramDirectory(kPinAssignmentFileName);
-    if (!host::IsOrdinaryFile(path)) ReportMissingFile(path);
+    if (!host::IsOrdinaryFile(path)) throw Failure{FailureKind::PinAssignmentMissing, path};
     PinAssignmentPath = path;
 
     // Pins 2 to 9 are the data lines D0 to D7 of the 25-pin connector.

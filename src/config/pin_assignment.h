@@ -41,9 +41,9 @@ extern const char* const kPinAssignmentFileName;
 // caption/value entries and fills PinAssignment. The file is closed on return,
 // also when a failure is thrown.
 //
-// File missing (or a directory of that name): shows the "Datei fehlt!" message
-// box and ends the program with status 2; does not return.
-// Failures, each with the line, the entry's name, the text read and what it accepts:
+// Failures:
+//   PinAssignmentMissing - no file (or a directory of that name); the detail is the path searched
+// and, each with the line, the entry's name, the text read and what it accepts:
 //   FileCannotBeOpened  - the file vanished after the existence test, or access is refused
 //   InputPastEndOfFile  - fewer than 24 lines
 //   TypeMismatch        - a pin value that is not a whole number (empty included)
@@ -52,6 +52,10 @@ extern const char* const kPinAssignmentFileName;
 //   OutOfMemory         - a line too long for the memory there is
 // PortAddress and StepsPerSide are not converted here.
 void LoadPinAssignment();
+
+// The program's own message for PinAssignmentMissing: the "Datei fehlt!" box,
+// and on a console the path that was searched.
+void ReportMissingPinAssignment(const std::string& path);
 
 // Where entries 11 and 12 come from and what they accept, for the conversions
 // in the drive.

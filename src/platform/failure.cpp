@@ -13,6 +13,9 @@ const char* FailureKindName(FailureKind kind) {
     case FailureKind::PortLibraryNotFound: return "Portbibliothek nicht gefunden";
     case FailureKind::EntryPointNotFound: return "Einsprungpunkt nicht gefunden";
     case FailureKind::OutOfMemory: return "Speicher reicht nicht";
+    // The drive window's report reads as it always has.
+    case FailureKind::WindowCannotBeOpened: return "Unerwarteter Fehler";
+    case FailureKind::PinAssignmentMissing: return "Datei fehlt";
     case FailureKind::Unexpected: return "Unerwarteter Fehler";
     }
     return "Unbekannter Fehler";

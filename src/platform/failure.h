@@ -14,6 +14,9 @@ enum class FailureKind {
     PortLibraryNotFound,  // the port library cannot be loaded at the first port write
     EntryPointNotFound,   // the port library has no Out32
     OutOfMemory,          // a request for memory failed (a line of hundreds of megabytes)
+    WindowCannotBeOpened, // the system refused the drive window, without which no stop could be asked for
+    PinAssignmentMissing, // no "Pinbelegung.txt" beside the program (detail: the path searched); not a
+                          // failure report: the entry point shows the program's own "Datei fehlt!" message
     Unexpected,           // any other exception: a fault of the program, never of the user's file
 };
 

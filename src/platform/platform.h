@@ -21,8 +21,10 @@ constexpr int kCancel = 2;
 // a console) gives kCancel. Lines of text are joined by a carriage return ('\r').
 // Texts are UTF-8. Nothing typed before the box appears answers it.
 // On a console, a request to stop (Ctrl+C, Ctrl+\, SIGTERM, SIGHUP, SIGQUIT) while the box waits
-// ends the program at once with status 128 + signal, the terminal as it was;
-// no box is ever shown after the first port write, so nothing is on then.
+// ends the program at once with status 128 + signal, the terminal as it was:
+// the answer is OK or Cancel, and any answer but Cancel counts as OK, so a stop
+// cannot travel back through it. No box is ever shown after the first port
+// write, so nothing is on then.
 int ShowMessageBox(const std::string& text, const std::string& title, Buttons buttons, Icon icon);
 
 // ---- Files ------------------------------------------------------------------
@@ -90,11 +92,16 @@ bool WaitForEvents(double deadlineMs);
 // asked, every later pass returns it again.
 int ProcessPendingEvents();
 
-// ---- Console ----------------------------------------------------------------
+// ---- Start-up and console -----------------------------------------------------
 
-// The words given after the program's name when it was started. The Windows
-// program reads none and returns none.
-std::vector<std::string> ProgramArguments();
+// The first thing the program does: on Linux, installs the handlers that turn
+// SIGINT, SIGTERM, SIGHUP and SIGQUIT into a request to stop, so that no stop
+// kills the program with a line left on. Nothing on Windows.
+void StartUp();
+
+// The words given after the program's name, from main's argc and argv. The
+// Windows program reads none and returns none.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
 
 // Shows how far the drive is, e.g. "Seite 2/4 nach rechts: Schritt 37 von 100"
 // after stepsDone of the totalSteps given to BeginDrive: in the drive window
@@ -115,10 +122,7 @@ void ConsoleLine(Channel channel, const std::string& text);
 // on Windows a box "Testfahrt abgebrochen" with OK.
 void ReportStop(const std::string& text);
 
-// ---- Ending and failures ----------------------------------------------------
-
-// Ends the program at once with this exit status.
-[[noreturn]] void EndProgram(int status);
+// ---- Failures ---------------------------------------------------------------
 
 // Shows the failure report: the kind's German name and the detail. Does not end
 // the program; the entry point does that.

@@ -1,5 +1,5 @@
 // The console's lines: the wiring, the drive's progress line, how a run ended,
-// failure reports, and the program's arguments and end.
+// failure reports, and the program's arguments.
 
 #include <unistd.h>
 
@@ -63,18 +63,8 @@ void ShowWiring(const std::vector<std::string>& summary, const std::string&, con
     std::cout << std::flush;
 }
 
-std::vector<std::string> ProgramArguments() {
-    // /proc/self/cmdline: the words NUL-separated, the program's name first.
-    std::ifstream file("/proc/self/cmdline", std::ios::binary);
-    std::vector<std::string> words;
-    for (std::string word; std::getline(file, word, '\0');) words.push_back(word);
-    if (!words.empty()) words.erase(words.begin());
-    return words;
-}
-
-void EndProgram(int status) {
-    std::cout << std::flush;
-    std::exit(status);
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>();
 }
 
 void ReportFailure(const std::string& report) { std::cerr << "plottertest: " << report << "\n" << std::flush; }

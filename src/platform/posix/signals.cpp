@@ -3,6 +3,7 @@
 #include <csignal>
 #include <initializer_list>
 
+#include "platform/platform.h"
 #include "platform/posix/posix.h"
 
 namespace host::posix {
@@ -10,7 +11,6 @@ namespace host::posix {
 volatile std::sig_atomic_t StopSignal = 0;
 
 namespace {
-
 extern "C" void OnStopSignal(int signal) { RecordStopSignal(signal); }
 
 void Handle(int signal) {
@@ -20,13 +20,6 @@ void Handle(int signal) {
     // No SA_RESTART: a box's blocking wait returns with EINTR.
     sigaction(signal, &action, nullptr);
 }
-
-// Installed before main runs, so that no stop can kill the program with a
-// line left on. SIGQUIT too: its default would leave the last pattern on.
-const bool kStopHandlersInstalled = [] {
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) Handle(signal);
-    return true;
-}();
 
 }  // namespace
 
@@ -51,3 +44,12 @@ void CatchSuspendSignal(bool catchIt) {
 }
 
 }  // namespace host::posix
+
+namespace host {
+
+void StartUp() {
+    // SIGQUIT too: its default would leave the last pattern on.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) posix::Handle(signal);
+}
+
+}  // namespace host

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 
 #include "platform/platform.h"
 #include "platform/posix/posix.h"
@@ -87,8 +88,12 @@ bool KeyMode(unsigned char minimum, bool keySignals) {
 
 void EndIfStopped() {
     if (StopSignal == 0) return;
+    // The one end away from the entry point: a box answers OK or Cancel, and
+    // any answer but Cancel counts as OK, so a stop cannot travel back through
+    // it. Nothing has been written while a box waits; the terminal is put back.
     RestoreTerminal();
-    EndProgram(128 + StopSignal);
+    std::cout << std::flush;
+    std::exit(128 + StopSignal);
 }
 
 bool InputWithin(int ms) {

@@ -45,13 +45,12 @@ int ShowMessageBox(const std::string& text, const std::string& title, Buttons bu
     return chosen == IDOK ? kOk : kCancel;
 }
 
+// The drive window is closed by then: EndDrive comes before any report.
 void ReportStop(const std::string& text) {
-    win32::CloseDriveWindow();
     MessageBoxW(nullptr, win32::Wide(text).c_str(), L"Testfahrt abgebrochen", MB_OK | MB_ICONINFORMATION);
 }
 
 void ReportFailure(const std::string& report) {
-    win32::CloseDriveWindow();
     MessageBoxW(nullptr, win32::Wide(report).c_str(), L"plottertest", MB_OK | MB_ICONERROR);
 }
 

@@ -111,7 +111,7 @@ void OpenDriveWindow() {
                              (GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2,
                              width, height, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (Window == nullptr)
-        throw Failure{FailureKind::Unexpected,
+        throw Failure{FailureKind::WindowCannotBeOpened,
                       "Das Fenster „Testfahrt läuft“ ließ sich nicht öffnen; ohne es könnte die Fahrt nicht "
                       "angehalten werden. Es wurde nichts auf den Port geschrieben: " +
                           win32::SystemMessage(GetLastError())};
@@ -135,15 +135,17 @@ void OpenDriveWindow() {
     UpdateWindow(Window);
 }
 
-}  // namespace
-
-void win32::CloseDriveWindow() {
+// Only EndDrive closes it; the drive calls EndDrive before any report, so no
+// box stands behind the window.
+void CloseDriveWindow() {
     if (Window == nullptr) return;
     DestroyWindow(Window);
     Window = Line = Bar = nullptr;
     DeleteObject(Font);
     Font = nullptr;
 }
+
+}  // namespace
 
 void ShowWiring(const std::vector<std::string>&, const std::string& brief, const std::vector<std::string>& warnings) {
     WiringBrief = brief;
@@ -164,7 +166,7 @@ void BeginDrive(long long totalSteps) {
 void EndDrive() {
     win32::CloseWaitTimer();
     win32::RestorePriority();
-    win32::CloseDriveWindow();
+    CloseDriveWindow();
 }
 
 void ShowProgress(const std::string& text, long long stepsDone) {

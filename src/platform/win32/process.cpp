@@ -1,5 +1,5 @@
 // The clock, the drive's priority, and what a program without a console has of
-// arguments, lines and its end.
+// start-up, arguments and lines.
 
 #include <string>
 #include <vector>
@@ -40,11 +40,11 @@ void win32::RestorePriority() {
     ClassBefore = 0;
 }
 
+void StartUp() {}
+
 // A GUI program: no arguments are read, and there is no console to write to.
-std::vector<std::string> ProgramArguments() { return {}; }
+std::vector<std::string> ProgramArguments(int, char**) { return {}; }
 
 void ConsoleLine(Channel, const std::string&) {}
-
-void EndProgram(int status) { ExitProcess(static_cast<UINT>(status)); }
 
 }  // namespace host

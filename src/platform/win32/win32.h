@@ -25,9 +25,5 @@ void RestorePriority();
 void OpenWaitTimer();
 void CloseWaitTimer();
 
-// ---- drive_window.cpp ----------------------------------------------------------
-
-// Closes the drive window if it is open; a box that follows must not stand behind it.
-void CloseDriveWindow();
 
 }  // namespace host::win32
