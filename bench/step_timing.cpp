@@ -1,6 +1,6 @@
 // Step timing, measured: runs the built program on the simulated port with 100
 // steps a side, once with its input from a pipe and once on a pseudo-terminal
-// (where it reads keys and shows its status line), confirms, and reads the port's write log (monotonic
+// (where it reads keys and shows its progress line), confirms, and reads the port's write log (monotonic
 // nanoseconds, taken inside Out32). The pause before a pulse is measured from
 // the last write of the previous pulse to the first write of this one, so it
 // holds the 15 ms pause plus the time of one event pass and one clock reading.
@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "drive/drive.h"
 #include "launch.h"
 #include "test_files.h"
 
@@ -66,10 +67,43 @@ void StopHogs(const std::vector<pid_t>& hogs) {
     }
 }
 
+constexpr int kSteps = 100;
+
+struct PauseFigures {
+    std::vector<double> sorted;  // ms before pulses 2 .. 400
+    double median;
+    double driveMs;  // first write to last
+};
+
+// Prints the pauses of a write log under a heading; the caller adds its own lines.
+PauseFigures PrintPauses(const std::vector<PortWrite>& writes, const std::string& where) {
+    PauseFigures figures{PausesBeforePulsesMs(writes), 0, double(writes.back().ns - writes.front().ns) / 1e6};
+    std::vector<double>& pauses = figures.sorted;
+    std::sort(pauses.begin(), pauses.end());
+    figures.median = Quantile(pauses, 0.5);
+    const double idealMs = double(pauses.size()) * StepPauseMs;
+    std::printf("Schrittzeit bei %d Schritten je Seite, %s (%zu Pausen gemessen):\n", kSteps, where.c_str(),
+                pauses.size());
+    std::printf("  Pause vor dem Schritt: min %.3f ms, Median %.3f ms, p99 %.3f ms, max %.3f ms\n", pauses.front(),
+                figures.median, Quantile(pauses, 0.99), pauses.back());
+    std::printf("  Fahrt: %.1f ms gemessen, %.1f ms ideal (%zu x %d ms), %+.3f %%\n", figures.driveMs, idealMs,
+                pauses.size(), int(StepPauseMs), 100.0 * (figures.driveMs - idealMs) / idealMs);
+    return figures;
+}
+
+std::vector<PortWrite> DriveLog(const std::string& path) {
+    std::vector<PortWrite> writes = ReadPortLog(path);
+    const std::size_t expectedWrites = 8 * kSteps + 1;
+    if (writes.size() != expectedWrites) {
+        std::fprintf(stderr, "step_timing: %zu writes in %s, expected %zu\n", writes.size(), path.c_str(),
+                     expectedWrites);
+        std::exit(2);
+    }
+    return writes;
+}
+
 // Runs one drive, prints its timing; false when a pause broke the limits, exits on a failed run.
 bool Measure(bool onTerminal, int hogCount = 0, const std::string& user = "") {
-    constexpr int kSteps = 100;
-    constexpr double kPauseMs = 15.0;
     ScratchDirectory dir;
     std::filesystem::copy_file(PLOTTERTEST_PROGRAM, dir / "plottertest");
     std::filesystem::copy_file(PLOTTERTEST_SIM_PORT, dir / "libinpout32.so");
@@ -85,7 +119,7 @@ bool Measure(bool onTerminal, int hogCount = 0, const std::string& user = "") {
     launch.onTerminal = onTerminal;
     launch.user = user;
     if (!user.empty()) std::filesystem::permissions(dir.path(), std::filesystem::perms::all);  // for the log
-    // On a terminal the program reads keys during the drive and shows its status line.
+    // On a terminal the program reads keys during the drive and shows its progress line.
     if (onTerminal) launch.actions = {{"[OK] mit Enter", 0, "\r"}};
     rusage before{}, after{};
     const std::vector<pid_t> hogs = StartHogs(hogCount);
@@ -99,32 +133,16 @@ bool Measure(bool onTerminal, int hogCount = 0, const std::string& user = "") {
         std::exit(2);
     }
 
-    const std::vector<PortWrite> writes = ReadPortLog(dir / "log");
-    const std::size_t expectedWrites = 8 * kSteps + 1;
-    if (writes.size() != expectedWrites) {
-        std::fprintf(stderr, "step_timing: %zu writes, expected %zu\n", writes.size(), expectedWrites);
-        std::exit(2);
-    }
-    std::vector<double> pauses;  // ms before pulses 2 .. 400
-    for (std::size_t i = 2; i + 1 < writes.size(); i += 2) pauses.push_back(double(writes[i].ns - writes[i - 1].ns) / 1e6);
-    std::sort(pauses.begin(), pauses.end());
-    const double median = Quantile(pauses, 0.5);
-    const double driveMs = double(writes.back().ns - writes.front().ns) / 1e6;
-    const double idealMs = double(pauses.size()) * kPauseMs;
-    const double userCpu = CpuSeconds(after.ru_utime) - CpuSeconds(before.ru_utime);
-    const double systemCpu = CpuSeconds(after.ru_stime) - CpuSeconds(before.ru_stime);
-
-    const double cpuShare = 100.0 * (userCpu + systemCpu) * 1000.0 / driveMs;
     std::string where = hogCount > 0 ? "neben " + std::to_string(hogCount) + " rechnenden Prozessen"
                         : onTerminal ? "am Terminal"
                                      : "Eingabe aus einer Pipe";
     if (!user.empty()) where += ", als " + user + " ohne Recht auf Priorität";
-    std::printf("Schrittzeit bei %d Schritten je Seite, %s (%zu Pausen gemessen):\n", kSteps, where.c_str(),
-                pauses.size());
-    std::printf("  Pause vor dem Schritt: min %.3f ms, Median %.3f ms, p99 %.3f ms, max %.3f ms\n", pauses.front(),
-                median, Quantile(pauses, 0.99), pauses.back());
-    std::printf("  Fahrt: %.1f ms gemessen, %.1f ms ideal (%zu x 15 ms), %+.3f %%\n", driveMs, idealMs, pauses.size(),
-                100.0 * (driveMs - idealMs) / idealMs);
+    const PauseFigures figures = PrintPauses(DriveLog(dir / "log"), where);
+    const std::vector<double>& pauses = figures.sorted;
+    const double median = figures.median;
+    const double userCpu = CpuSeconds(after.ru_utime) - CpuSeconds(before.ru_utime);
+    const double systemCpu = CpuSeconds(after.ru_stime) - CpuSeconds(before.ru_stime);
+    const double cpuShare = 100.0 * (userCpu + systemCpu) * 1000.0 / figures.driveMs;
     std::printf("  CPU-Zeit: %.2f s (Benutzer %.2f s, System %.2f s), %.0f %% der Fahrt\n", userCpu + systemCpu,
                 userCpu, systemCpu, cpuShare);
     const std::string said = run.out + run.err;  // on a terminal, standard error is the screen too
@@ -133,12 +151,12 @@ bool Measure(bool onTerminal, int hogCount = 0, const std::string& user = "") {
     if (hogCount > 0) return true;  // what a busy machine does, shown, not judged
 
     bool ok = true;
-    if (pauses.front() < kPauseMs) {
-        std::printf("FEHLER: eine Pause unter 15 ms (%.3f ms)\n", pauses.front());
+    if (pauses.front() < StepPauseMs) {
+        std::printf("FEHLER: eine Pause unter %d ms (%.3f ms)\n", int(StepPauseMs), pauses.front());
         ok = false;
     }
-    if (median > kPauseMs * 1.01) {
-        std::printf("FEHLER: Median mehr als 1 %% über 15 ms (%.3f ms)\n", median);
+    if (median > StepPauseMs * 1.01) {
+        std::printf("FEHLER: Median mehr als 1 %% über %d ms (%.3f ms)\n", int(StepPauseMs), median);
         ok = false;
     }
     if (cpuShare > 50) {
@@ -150,7 +168,12 @@ bool Measure(bool onTerminal, int hogCount = 0, const std::string& user = "") {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    // step_timing --log FILE TITLE: the pauses of a drive that ran elsewhere (bench/wine_step_timing.sh).
+    if (argc == 4 && std::string(argv[1]) == "--log") {
+        PrintPauses(DriveLog(argv[2]), argv[3]);
+        return 0;
+    }
     const bool fromPipe = Measure(false);
     const bool atTerminal = Measure(true);
     Measure(false, 2);

@@ -2,13 +2,16 @@
 # Step timing of the Windows program under Wine: 100 steps a side on the
 # simulated inpout32.dll, confirmed with xdotool on a virtual display; the
 # pauses come from the DLL's write log (nanoseconds of the performance
-# counter, taken inside Out32), as build/bench/step_timing measures them.
+# counter, taken inside Out32), which build/bench/step_timing reads.
 #
 #   bench/wine_step_timing.sh [WINDOWS_BUILD [WINE_LOADER]]
-#   (default: build-windows-x64 under /usr/lib/wine/wine64)
+#   (default: build-windows-x64 under /usr/lib/wine/wine64; the Linux build's
+#   build/bench/step_timing reads the log)
 set -euo pipefail
 build=$(cd "${1:-build-windows-x64}" && pwd)
 loader=${2:-/usr/lib/wine/wine64}
+bench=$(cd "$(dirname "$0")/.." && pwd)/build/bench/step_timing
+[ -x "$bench" ] || { echo "wine_step_timing.sh: $bench is missing; build it with cmake --build build" >&2; exit 2; }
 dir=$(mktemp -d)
 trap 'WINEDEBUG=-all wineserver --kill 2>/dev/null || true; kill "${xvfb:-}" 2>/dev/null || true; rm -rf "$dir"' EXIT
 
@@ -34,14 +37,11 @@ box=$(timeout 120 xdotool search --sync --onlyvisible --name '^Tormal fahren$' |
 xdotool windowfocus --sync "$box" key Return
 wait "$program"
 
-# The pause before pulses 2 .. 400: from the last write of a pulse to the first of the next.
-awk 'NR > 1 && NR % 2 == 1 && NR < 801 { print ($3 - last) / 1e6 } { last = $3 }' "$dir/log" | sort -n > "$dir/pauses"
+# The pauses as build/bench/step_timing measures them, from the same log.
+"$bench" --log "$dir/log" "unter Wine"
 drive_ms=$(awk 'NR == 1 { first = $3 } { last = $3 } END { print (last - first) / 1e6 }' "$dir/log")
 # times prints e.g. "0m1.234s 0m0.056s" for user and system.
 cpu_s=$(tail -n1 "$dir/cpu" | sed 's/\([0-9]*\)m\([0-9.]*\)s/\1 \2/g' | awk '{ print $1 * 60 + $2 + $3 * 60 + $4 }')
-awk -v drive="$drive_ms" -v cpu="$cpu_s" '{ p[NR] = $1 } END {
-  printf "Schrittzeit unter Wine bei 100 Schritten je Seite (%d Pausen gemessen):\n", NR
-  printf "  Pause vor dem Schritt: min %.4f ms, Median %.4f ms, p99 %.4f ms, max %.4f ms\n",
-         p[1], p[int((NR + 1) / 2)], p[int(NR * 0.99 + 0.5)], p[NR]
-  printf "  CPU-Zeit: %.2f s mit dem Start von Wine, %.0f %% der Fahrt (%.0f ms)\n", cpu, 100 * cpu * 1000 / drive, drive
-}' "$dir/pauses"
+awk -v drive="$drive_ms" -v cpu="$cpu_s" 'BEGIN {
+  printf "  CPU-Zeit: %.2f s mit dem Start von Wine, %.0f %% der Fahrt\n", cpu, 100 * cpu * 1000 / drive
+}'

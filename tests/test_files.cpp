@@ -1,5 +1,7 @@
 #include "test_files.h"
 
+#include "drive/drive.h"
+
 
 #include <algorithm>
 #include <cstdlib>
@@ -74,9 +76,16 @@ std::vector<std::pair<int, int>> AddressesAndValues(const std::vector<PortWrite>
     return pairs;
 }
 
+std::vector<double> PausesBeforePulsesMs(const std::vector<PortWrite>& writes) {
+    std::vector<double> pauses;
+    for (std::size_t i = 2; i + 1 < writes.size(); i += 2) pauses.push_back(double(writes[i].ns - writes[i - 1].ns) / 1e6);
+    return pauses;
+}
+
 std::vector<std::size_t> ShortPauses(const std::vector<PortWrite>& writes) {
+    const std::vector<double> pauses = PausesBeforePulsesMs(writes);
     std::vector<std::size_t> shortOnes;
-    for (std::size_t i = 2; i + 1 < writes.size(); i += 2)
-        if (writes[i].ns - writes[i - 1].ns < 15'000'000) shortOnes.push_back(i);
+    for (std::size_t i = 0; i < pauses.size(); ++i)
+        if (pauses[i] < StepPauseMs) shortOnes.push_back(i + 1);
     return shortOnes;
 }

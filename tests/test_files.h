@@ -41,7 +41,11 @@ std::vector<PortWrite> ReadPortLog(const std::string& path);
 std::vector<std::pair<int, int>> ThreeStepExample();
 std::vector<std::pair<int, int>> AddressesAndValues(const std::vector<PortWrite>& writes);
 
-// The writes that followed a pause of less than 15 ms: between the last write of
-// one pulse and the first of the next. Empty when every pause held.
+// The pause before each pulse but the first, in ms, as the write log shows it:
+// from the last write of one pulse to the first of the next, so the pause
+// itself plus the two writes of the pulse.
+std::vector<double> PausesBeforePulsesMs(const std::vector<PortWrite>& writes);
+
+// The pulses (1 = the second) whose pause was shorter than StepPauseMs. Empty when every pause held.
 std::vector<std::size_t> ShortPauses(const std::vector<PortWrite>& writes);
 

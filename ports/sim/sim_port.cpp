@@ -8,7 +8,7 @@
 // - with PLOTTERTEST_PORT_LOG naming a file, one line per write appended to it:
 //   "address value nanoseconds" (monotonic clock);
 // - on a terminal, a status line updated in place while the drive runs, unless
-//   the program shows its own progress line (PLOTTERTEST_STATUS_LINE is set).
+//   the program shows its own progress line (PLOTTERTEST_HIDE_PORT_STATUS is set).
 // Nothing here ever stops a write: a trace that cannot be written is reported
 // once and left out.
 //
@@ -196,9 +196,9 @@ PORT_EXPORT void PORT_CALL Out32(short address, short value) {
                      "Simulierter Parallelport an Adresse %d (0x%X): es wird keine Hardware angesteuert.\n",
                      address, static_cast<unsigned>(static_cast<unsigned short>(address)));
         port.startNs = nowNs;
-        // The program shows a progress line of its own where it sets PLOTTERTEST_STATUS_LINE;
+        // The program shows a progress line of its own where it sets PLOTTERTEST_HIDE_PORT_STATUS;
         // a terminal has room for one live line.
-        port.statusLine = IS_TERMINAL(stderr) != 0 && std::getenv("PLOTTERTEST_STATUS_LINE") == nullptr;
+        port.statusLine = IS_TERMINAL(stderr) != 0 && std::getenv("PLOTTERTEST_HIDE_PORT_STATUS") == nullptr;
         port.OpenLog();
         port.OpenVcd();
         port.pending.reserve(kBatch);

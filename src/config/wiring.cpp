@@ -3,17 +3,16 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
-#include <limits>
 #include <optional>
 
 #include "config/pin_assignment.h"
+#include "drive/drive.h"
 #include "platform/failure.h"
 
 namespace {
 
 constexpr int kFirstDataPin = 2;  // D0; D7 is pin 9
 constexpr int kLastDataPin = 9;
-constexpr double kSecondsPerStep = 0.015;  // the pause before every step
 
 bool IsDataLine(std::int32_t pin) { return pin >= kFirstDataPin && pin <= kLastDataPin; }
 
@@ -45,7 +44,7 @@ std::string Decimal(double value, int decimals) {
 
 // "in etwa 6 s" for a drive of `steps` pauses.
 std::string Duration(double steps) {
-    const double seconds = steps * kSecondsPerStep;
+    const double seconds = steps * StepPauseMs / 1000.0;
     if (seconds < 1) return "in etwa " + Decimal(seconds, 2) + " s";
     if (seconds < 10) return "in etwa " + Decimal(seconds, 1) + " s";
     if (seconds < 120) return "in etwa " + Decimal(seconds, 0) + " s";
@@ -134,8 +133,8 @@ WiringView DescribeWiring() {
     if (steps && *steps < 1) {
         stepsText = std::to_string(*steps) + " Schritte je Seite, es wird nichts bewegt";
     } else if (steps) {
-        const std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
-        const std::string total = *steps > kMax / 4 ? "4 × " + std::to_string(*steps) : std::to_string(4 * *steps);
+        const std::optional<std::int64_t> all = DriveSteps(*steps);
+        const std::string total = all ? std::to_string(*all) : "4 × " + std::to_string(*steps);
         stepsText = std::to_string(*steps) + (*steps == 1 ? " Schritt" : " Schritte") + " je Seite, " + total +
                     " Schritte " + Duration(4.0 * static_cast<double>(*steps));
     }

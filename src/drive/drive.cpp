@@ -15,7 +15,7 @@ namespace {
 // and the port library is bound exactly when this is above 0.
 std::int64_t StepsDriven = 0;
 
-// A pause more than this over its 15 ms may already cost a stepper motor its step.
+// A pause more than this over StepPauseMs may already cost a stepper motor its step.
 constexpr double kLateByMs = 1.0;
 
 double LastPauseMs = 0;          // how long the last pause lasted, first to last clock reading
@@ -43,8 +43,7 @@ int StepPulse(int pattern) {
     return 0;
 }
 
-int DriveSide(int number, const Side& side) {
-    const std::int64_t steps = ConvertStepCount(PinAssignment.StepsPerSide, StepsPerSideSource());
+int DriveSide(int number, const Side& side, std::int64_t steps) {
     const std::string prefix = "Seite " + std::to_string(number) + "/4 " + side.name + ": Schritt ";
     const std::string suffix = " von " + std::to_string(steps);
     std::string progress = prefix;  // its buffer is reused from step to step
@@ -64,24 +63,26 @@ std::string Steps(std::int64_t count) { return std::to_string(count) + (count ==
 // A busy machine shows in late steps; the user should learn why the rectangle may not close.
 void SayIfStepsCameLate() {
     if (LateSteps == 0) return;
-    char longest[32];
+    char longest[32], late[32];
     std::snprintf(longest, sizeof longest, "%.1f", LongestPauseMs);
-    std::string decimal = longest;
+    std::snprintf(late, sizeof late, "%g", kLateByMs);
+    std::string decimal = longest, lateBy = late;
     std::replace(decimal.begin(), decimal.end(), '.', ',');
+    std::replace(lateBy.begin(), lateBy.end(), '.', ',');
     host::ConsoleLine(host::Channel::Error,
                       "Achtung: " + std::to_string(LateSteps) + " von " + std::to_string(StepsDriven) +
                           (StepsDriven == 1 ? " Schritt" : " Schritten") + (LateSteps == 1 ? " kam" : " kamen") +
-                          " mehr als 1 ms zu spät (längste Pause " + decimal +
+                          " mehr als " + lateBy + " ms zu spät (längste Pause " + decimal +
                           " ms); der Rechner war ausgelastet. Siehe plottertest --help.");
 }
 
-// The four sides' steps, as the user counts them.
-std::string AllSteps(std::int64_t perSide) {
-    if (perSide > std::numeric_limits<std::int64_t>::max() / 4) return "4 × " + std::to_string(perSide);
-    return std::to_string(4 * perSide);
-}
-
 }  // namespace
+
+std::optional<std::int64_t> DriveSteps(std::int64_t perSide) {
+    if (perSide < 1) return 0;
+    if (perSide > std::numeric_limits<std::int64_t>::max() / 4) return std::nullopt;
+    return 4 * perSide;
+}
 
 int Pause(double ms) {
     // Milliseconds as double on a monotonic clock: exact to well below a
@@ -117,13 +118,14 @@ int DriveTestRectangle() {
         {BitOf(pins.YStepBit), "zurück"},
         {BitOf(pins.XStepBit), "nach links"},
     };
-    // Read before the drive shows itself: a bad step count fails here, as side 1 begins.
+    // Read once, before the drive shows itself: a bad step count fails here, as
+    // side 1 begins; the text is the same for every side.
     const std::int64_t perSide = ConvertStepCount(PinAssignment.StepsPerSide, StepsPerSideSource());
-    const std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
-    host::BeginDrive(perSide < 0 ? 0 : perSide > kMax / 4 ? kMax : 4 * perSide);
+    const std::optional<std::int64_t> allSteps = DriveSteps(perSide);
+    host::BeginDrive(allSteps.value_or(std::numeric_limits<std::int64_t>::max()));
     int stop = 0;
     try {
-        for (int side = 0; side < 4 && stop == 0; ++side) stop = DriveSide(side + 1, sides[side]);
+        for (int side = 0; side < 4 && stop == 0; ++side) stop = DriveSide(side + 1, sides[side], perSide);
         // Stopped between pulses, the pattern of the last pulse still holds the
         // motors' lines high until this write; before the first write the port
         // library is not even loaded and nothing is on.
@@ -142,7 +144,8 @@ int DriveTestRectangle() {
     if (StepsDriven == 0) {
         host::ReportStop("Fahrt abgebrochen vor dem ersten Schritt; es wurde nichts auf den Port geschrieben.");
     } else {
-        host::ReportStop("Fahrt abgebrochen nach " + std::to_string(StepsDriven) + " von " + AllSteps(perSide) +
+        const std::string all = allSteps ? std::to_string(*allSteps) : "4 × " + std::to_string(perSide);
+        host::ReportStop("Fahrt abgebrochen nach " + std::to_string(StepsDriven) + " von " + all +
                          " Schritten; alle Datenleitungen auf 0.");
     }
     SayIfStepsCameLate();

@@ -2,9 +2,14 @@
 // Step output: the pause, the step pulses and the test rectangle on the port.
 
 #include <cstdint>
+#include <optional>
 
 // The pause before every step pulse, in milliseconds.
 constexpr std::int16_t StepPauseMs = 15;
+
+// The steps of the whole drive with perSide steps a side: 4 × perSide, 0 when
+// perSide is below 1, nothing when it is beyond the 64-bit range.
+std::optional<std::int64_t> DriveSteps(std::int64_t perSide);
 
 // Waits until at least ms milliseconds have passed on the host's monotonic
 // clock, letting pending events be processed between clock readings: it waits

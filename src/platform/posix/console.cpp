@@ -37,7 +37,7 @@ void posix::PrepareProgressLine(bool keysRead) {
     ProgressLine = isatty(STDERR_FILENO) != 0;
     StopHint = keysRead ? "Esc oder Strg+C" : "Strg+C";
     // The simulated port's own live line would fight this one for the screen.
-    if (ProgressLine) setenv("PLOTTERTEST_STATUS_LINE", "1", 1);
+    if (ProgressLine) setenv("PLOTTERTEST_HIDE_PORT_STATUS", "1", 1);
 }
 
 void ShowProgress(const std::string& text, long long) {
