@@ -90,31 +90,32 @@ TEST_F(LoadTest, PinsMapToDataLineBitsAndOtherPinsToEmpty) {
 TEST_F(LoadTest, LineEndsAndByteOrderMarkDoNotChangeWhatIsRead) {
     const struct {
         const char* name;
-        std::string text;
+        std::string before;  // the bytes before the first line
+        std::string lineEnd;
+        bool emptyCaptions;
+        bool lastLineEndCut;
     } variants[] = {
-        {"CR LF", ""},
-        {"LF", ""},
-        {"last line without line end", ""},
-        {"byte-order mark", "\xEF\xBB\xBF"},
-        {"empty captions", ""},
+        {"CR LF", "", "\r\n", false, false},
+        {"LF", "", "\n", false, false},
+        {"last line without line end", "", "\r\n", false, true},
+        {"byte-order mark", "\xEF\xBB\xBF", "\r\n", false, false},
+        {"empty captions", "", "\r\n", true, false},
     };
     for (const auto& v : variants) {
         std::vector<std::string> lines = SampleLines();
-        const std::string name = v.name;
-        const std::string lineEnd = name == "LF" ? "\n" : "\r\n";
-        if (name == "empty captions")
+        if (v.emptyCaptions)
             for (std::size_t i = 0; i < lines.size(); i += 2) lines[i].clear();
-        std::string text = v.text;
-        for (const std::string& line : lines) text += line + lineEnd;
-        if (name == "last line without line end") text.resize(text.size() - 2);
+        std::string text = v.before;
+        for (const std::string& line : lines) text += line + v.lineEnd;
+        if (v.lastLineEndCut) text.resize(text.size() - v.lineEnd.size());
         WriteText(file(), text);
         PinAssignment = PinAssignmentRecord{};
 
         LoadPinAssignment();
 
-        EXPECT_EQ(PinAssignment.XStepBit, BitValue(1)) << name;
-        EXPECT_EQ(PinAssignment.TextEntry, " frei ") << name;
-        EXPECT_EQ(PinAssignment.StepsPerSide, "100") << name;
+        EXPECT_EQ(PinAssignment.XStepBit, BitValue(1)) << v.name;
+        EXPECT_EQ(PinAssignment.TextEntry, " frei ") << v.name;
+        EXPECT_EQ(PinAssignment.StepsPerSide, "100") << v.name;
     }
 }
 

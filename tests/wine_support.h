@@ -1,0 +1,66 @@
+#pragma once
+// The machinery of the Windows program's end-to-end tests: each Windows build
+// and the Wine loader that runs it, a run of the program with its boxes
+// answered, and what the run showed.
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "test_files.h"
+
+struct WindowsBuild {
+    std::string name;    // win32 or win64, as Wine's prefixes name the word size
+    std::string folder;  // the build directory
+    std::string loader;  // the Wine loader that runs it
+    std::string cannotRun;  // why a loader that fails may fail here
+};
+void PrintTo(const WindowsBuild& build, std::ostream* out);
+
+extern const WindowsBuild kWin32;  // the program users get, under Wine's 32-bit loader
+extern const WindowsBuild kWin64;  // the 64-bit test build, under wine64
+
+struct Box {
+    std::string text;
+    std::string title;
+    unsigned style;
+    int result;
+};
+
+struct Outcome {
+    int status = -1;
+    std::vector<Box> boxes;       // as passed to MessageBoxW, in order
+    std::vector<std::string> windowTexts;  // as passed to SetWindowTextW: the drive window's lines
+    bool portLibraryLoaded = false;
+    std::vector<PortWrite> writes;
+    bool logWritten = false;
+    std::string trace;
+};
+
+// A Linux path as the Windows program sees it, on Wine's drive Z:.
+std::string WindowsPath(const std::string& path);
+
+// Whether a shell command ends with status 0; its output is dropped.
+bool Succeeds(const std::string& command);
+
+// Each test once for each build. A build that cannot run here (no Wine, no X
+// tools, not built) is skipped with the reason; one older than its sources fails.
+class WineEndToEnd : public ::testing::TestWithParam<WindowsBuild> {
+protected:
+    static void TearDownTestSuite();
+    void SetUp() override;
+
+    // Starts the program, answers each box whose title is given with its key
+    // (none: waits until it closes by itself), and waits for the program to end.
+    Outcome Start(const std::vector<std::pair<std::string, std::string>>& answers, bool writeFile = true);
+    void Answer(const std::string& title, const std::string& key);
+
+    ScratchDirectory scratch;  // the trace and the port's log
+    std::string program;       // where the program, its file and its library lie
+    std::string workDirectory;  // where it is started from, if not there
+    std::vector<std::string> lines;
+    int boxesSeen = 0;  // numbers the screenshots of a test
+};
