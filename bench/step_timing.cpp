@@ -84,8 +84,10 @@ PauseFigures PrintPauses(const std::vector<PortWrite>& writes, const std::string
     const double idealMs = double(pauses.size()) * StepPauseMs;
     std::printf("Schrittzeit bei %d Schritten je Seite, %s (%zu Pausen gemessen):\n", kSteps, where.c_str(),
                 pauses.size());
-    std::printf("  Pause vor dem Schritt: min %.3f ms, Median %.3f ms, p99 %.3f ms, max %.3f ms\n", pauses.front(),
-                figures.median, Quantile(pauses, 0.99), pauses.back());
+    const auto over = std::count_if(pauses.begin(), pauses.end(), [](double ms) { return ms > StepPauseMs + 1; });
+    std::printf("  Pause vor dem Schritt: min %.3f ms, Median %.3f ms, p99 %.3f ms, max %.3f ms, über %d ms: %ld\n",
+                pauses.front(), figures.median, Quantile(pauses, 0.99), pauses.back(), int(StepPauseMs) + 1,
+                static_cast<long>(over));
     std::printf("  Fahrt: %.1f ms gemessen, %.1f ms ideal (%zu x %d ms), %+.3f %%\n", figures.driveMs, idealMs,
                 pauses.size(), int(StepPauseMs), 100.0 * (figures.driveMs - idealMs) / idealMs);
     return figures;

@@ -133,9 +133,8 @@ WiringView DescribeWiring() {
     if (steps && *steps < 1) {
         stepsText = std::to_string(*steps) + " Schritte je Seite, es wird nichts bewegt";
     } else if (steps) {
-        const std::optional<std::int64_t> all = DriveSteps(*steps);
-        const std::string total = all ? std::to_string(*all) : "4 × " + std::to_string(*steps);
-        stepsText = std::to_string(*steps) + (*steps == 1 ? " Schritt" : " Schritte") + " je Seite, " + total +
+        stepsText = std::to_string(*steps) + (*steps == 1 ? " Schritt" : " Schritte") + " je Seite, " +
+                    DriveStepsText(*steps) +
                     " Schritte " + Duration(4.0 * static_cast<double>(*steps));
     }
     view.summary = {

@@ -84,6 +84,11 @@ std::optional<std::int64_t> DriveSteps(std::int64_t perSide) {
     return 4 * perSide;
 }
 
+std::string DriveStepsText(std::int64_t perSide) {
+    const std::optional<std::int64_t> all = DriveSteps(perSide);
+    return all ? std::to_string(*all) : "4 × " + std::to_string(perSide);
+}
+
 int Pause(double ms) {
     // Milliseconds as double on a monotonic clock: exact to well below a
     // microsecond for years of uptime, and never thrown back by midnight.
@@ -144,8 +149,7 @@ int DriveTestRectangle() {
     if (StepsDriven == 0) {
         host::ReportStop("Fahrt abgebrochen vor dem ersten Schritt; es wurde nichts auf den Port geschrieben.");
     } else {
-        const std::string all = allSteps ? std::to_string(*allSteps) : "4 × " + std::to_string(perSide);
-        host::ReportStop("Fahrt abgebrochen nach " + std::to_string(StepsDriven) + " von " + all +
+        host::ReportStop("Fahrt abgebrochen nach " + std::to_string(StepsDriven) + " von " + DriveStepsText(perSide) +
                          " Schritten; alle Datenleitungen auf 0.");
     }
     SayIfStepsCameLate();

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 // The pause before every step pulse, in milliseconds.
 constexpr std::int16_t StepPauseMs = 15;
@@ -10,6 +11,9 @@ constexpr std::int16_t StepPauseMs = 15;
 // The steps of the whole drive with perSide steps a side: 4 × perSide, 0 when
 // perSide is below 1, nothing when it is beyond the 64-bit range.
 std::optional<std::int64_t> DriveSteps(std::int64_t perSide);
+
+// The same as the user reads it: "400", or "4 × 9223372036854775807" beyond 64 bits.
+std::string DriveStepsText(std::int64_t perSide);
 
 // Waits until at least ms milliseconds have passed on the host's monotonic
 // clock, letting pending events be processed between clock readings: it waits
