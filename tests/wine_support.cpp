@@ -228,6 +228,10 @@ Outcome WineEndToEnd::Start(const std::vector<std::pair<std::string, std::string
     const std::string log = scratch / "log";
     fs::remove(log);
     const std::string windowsLog = WindowsPath(log);
+    // Each run gets a Wine server of its own: one still ending after the last run
+    // would reset this run's connection ("wine client error:0: recvmsg: Connection
+    // reset by peer"), and its helper processes would write into this run's trace.
+    Succeeds("WINEDEBUG=-all wineserver --wait");
 
     const pid_t wine = fork();
     if (wine == 0) {
