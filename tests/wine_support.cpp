@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -140,22 +141,42 @@ void UsePrefix(const WindowsBuild& build) {
              "WINEDEBUG=-all wineserver --wait");
 }
 
-void StartDisplay() {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    display = fork();
-    if (display == 0) {
+void StopDisplay() {
+    if (display <= 0) return;
+    kill(display, SIGTERM);
+    waitpid(display, nullptr, 0);
+    display = 0;
+}
+
+// Starts a virtual display and returns once an X client has opened it, or
+// why none could. Once in some runs, Wine could not open the display that Xvfb
+// had announced ("no driver could be loaded"), and every box of the test was
+// waited for in vain; a display that does not answer is started again. Xvfb's
+// own messages go to xvfb.log among the artifacts.
+std::string StartDisplay() {
+    const std::string log = kArtifacts + "/xvfb.log";
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        int fds[2];
+        if (pipe(fds) != 0) return "no pipe for Xvfb";
+        display = fork();
+        if (display == 0) {
+            close(fds[0]);
+            if (freopen(log.c_str(), "a", stderr) == nullptr) _exit(127);
+            const std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string number;
+        for (char c; read(fds[0], &c, 1) == 1 && c != '\n';) number += c;
         close(fds[0]);
-        const std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-               static_cast<char*>(nullptr));
-        _exit(127);
+        setenv("DISPLAY", (":" + number).c_str(), 1);
+        if (!number.empty() && Succeeds("xdotool getdisplaygeometry")) return {};
+        StopDisplay();
+        std::ofstream(log, std::ios::app) << "display :" << number << " did not answer; start " << attempt << " of 3\n";
     }
-    close(fds[1]);
-    std::string number;
-    for (char c; read(fds[0], &c, 1) == 1 && c != '\n';) number += c;
-    close(fds[0]);
-    setenv("DISPLAY", (":" + number).c_str(), 1);
+    return "the virtual display did not answer in three starts (see " + log + ")";
 }
 
 void ParseTrace(Outcome& outcome) {
@@ -193,11 +214,7 @@ std::string WindowsPath(const std::string& path) {
 void WineEndToEnd::TearDownTestSuite() {
     for (const std::string& prefix : prefixesUsed) Succeeds("WINEPREFIX='" + prefix + "' WINEDEBUG=-all wineserver --kill");
     prefixesUsed.clear();
-    if (display > 0) {
-        kill(display, SIGTERM);
-        waitpid(display, nullptr, 0);
-        display = 0;
-    }
+    StopDisplay();
 }
 
 void WineEndToEnd::SetUp() {
@@ -205,12 +222,15 @@ void WineEndToEnd::SetUp() {
     if (!skipReason.empty()) GTEST_SKIP() << "skipped: " << skipReason;
     const std::string stale = Stale(GetParam());
     if (!stale.empty()) FAIL() << stale;
-    if (display == 0) StartDisplay();
+    fs::create_directories(kArtifacts);
+    if (display == 0) {
+        const std::string noDisplay = StartDisplay();
+        if (!noDisplay.empty()) FAIL() << noDisplay;
+    }
     setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);  // no Mono or Gecko installer dialogs
     // Wine turns the umlauts of the program's path into Windows text by the locale.
     setenv("LC_ALL", "C.UTF-8", 1);
     UsePrefix(GetParam());
-    fs::create_directories(kArtifacts);
     // A directory with umlauts and a path past MAX_PATH (260): the program must
     // still find its wiring file and its port library beside it.
     program = scratch.path() + "/Plötter Prüfstand äöü";
