@@ -38,18 +38,24 @@ TEST_P(WineEndToEnd, EnterConfirmsAndDrivesTheThreeStepExample) {
     lines[7] = "2";
     lines[9] = "3";
     lines[23] = "3";
+    // The simulated port, and a library whose IsInpOutDriverOpen says its driver is open.
+    setenv("PLOTTERTEST_DRIVER_OPEN", "1", 1);
+    for (const char* library : {"inpout32.dll", "tests/recording_port.dll"}) {
+        fs::copy_file(GetParam().folder + "/" + library, program + "/inpout32.dll",
+                      fs::copy_options::overwrite_existing);
 
-    const Outcome run = Start({{"Tormal fahren", "Return"}});
+        const Outcome run = Start({{"Tormal fahren", "Return"}});
 
-    EXPECT_EQ(run.status, 0);
-    ASSERT_EQ(run.boxes.size(), 1u) << run.trace;
-    EXPECT_EQ(run.boxes[0].title, "Tormal fahren");
-    EXPECT_EQ(run.boxes[0].text, kConfirmationText);
-    EXPECT_EQ(run.boxes[0].style, kOkCancel);
-    EXPECT_EQ(run.boxes[0].result, 1);
-    EXPECT_TRUE(run.portLibraryLoaded) << "the trace shows the port library when it is loaded";
-    EXPECT_EQ(AddressesAndValues(run.writes), ThreeStepExample());
-    EXPECT_EQ(ShortPauses(run.writes), std::vector<std::size_t>{});
+        EXPECT_EQ(run.status, 0) << library;
+        ASSERT_EQ(run.boxes.size(), 1u) << library << run.trace;
+        EXPECT_EQ(run.boxes[0].title, "Tormal fahren");
+        EXPECT_EQ(run.boxes[0].text, kConfirmationText);
+        EXPECT_EQ(run.boxes[0].style, kOkCancel);
+        EXPECT_EQ(run.boxes[0].result, 1);
+        EXPECT_TRUE(run.portLibraryLoaded) << "the trace shows the port library when it is loaded";
+        EXPECT_EQ(AddressesAndValues(run.writes), ThreeStepExample()) << library;
+        EXPECT_EQ(ShortPauses(run.writes), std::vector<std::size_t>{}) << library;
+    }
 }
 
 TEST_P(WineEndToEnd, EscapeOrClosingWritesNothingAndNeverLoadsThePortLibrary) {
@@ -139,11 +145,17 @@ TEST_P(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
          ""},
         {"no Out32", "2", "tests/libno_out32.dll", false, true,
          "Laufzeitfehler: Einsprungpunkt nicht gefunden\ninpout32.dll: Out32: ", ""},
+        // Its IsInpOutDriverOpen answers 0 here (PLOTTERTEST_DRIVER_OPEN).
+        {"port driver not open", "2", "tests/recording_port.dll", false, true,
+         "Laufzeitfehler: Porttreiber nicht geöffnet\nDer Treiber von inpout32.dll ist nicht geöffnet; es wurde "
+         "nichts auf den Port geschrieben.\nAbhilfe: plottertest einmal als Administrator starten",
+         ""},
         // A library in the directory the program is started from is never loaded.
         {"port library in the working directory", "2", "", true, true,
          "Laufzeitfehler: Portbibliothek nicht gefunden\ninpout32.dll: gesucht neben dem Programm (Z:",
          ") und im Systemverzeichnis (C:\\"},
     };
+    setenv("PLOTTERTEST_DRIVER_OPEN", "0", 1);
     for (const auto& c : cases) {
         lines = SampleLines();
         lines[1] = c.xStepPin;
@@ -175,6 +187,7 @@ TEST_P(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
         EXPECT_NE(report.text.find(c.reportHas), std::string::npos) << c.name << ": " << report.text;
         EXPECT_TRUE(run.writes.empty()) << c.name;
     }
+    unsetenv("PLOTTERTEST_DRIVER_OPEN");
 }
 
 // The zip as a user unpacks it into a fresh folder; only the 32-bit program is packed.

@@ -69,7 +69,7 @@ std::string MissingTool(const WindowsBuild& build) {
     if (!Succeeds(build.loader + " --version"))
         return build.loader + " cannot run here (" +
                Capture(build.loader + " --version 2>&1 | tail -n1 | tr -d '\\n'") + "; " + build.cannotRun + ")";
-    for (const char* file : {"plottertest.exe", "inpout32.dll", "tests/libno_out32.dll"}) {
+    for (const char* file : {"plottertest.exe", "inpout32.dll", "tests/libno_out32.dll", "tests/recording_port.dll"}) {
         // cppcheck-suppress useStlAlgorithm ; as above, for the missing file
         if (!fs::exists(build.folder + "/" + file))
             return build.folder + "/" + file + " is not built (scripts/run-tests.sh builds it)";

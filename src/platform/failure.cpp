@@ -12,6 +12,7 @@ const char* FailureKindName(FailureKind kind) {
     case FailureKind::SubscriptOutOfRange: return "Index außerhalb des gültigen Bereichs";
     case FailureKind::PortLibraryNotFound: return "Portbibliothek nicht gefunden";
     case FailureKind::EntryPointNotFound: return "Einsprungpunkt nicht gefunden";
+    case FailureKind::PortDriverNotOpen: return "Porttreiber nicht geöffnet";
     case FailureKind::OutOfMemory: return "Speicher reicht nicht";
     // The drive window's report reads as it always has.
     case FailureKind::WindowCannotBeOpened: return "Unerwarteter Fehler";

@@ -13,6 +13,8 @@ enum class FailureKind {
     SubscriptOutOfRange,  // a pin number outside 0..17
     PortLibraryNotFound,  // the port library cannot be loaded at the first port write
     EntryPointNotFound,   // the port library has no Out32
+    PortDriverNotOpen,    // the port library is loaded, but says its kernel driver is not open: no write would
+                          // reach the connector
     OutOfMemory,          // a request for memory failed (a line of hundreds of megabytes)
     WindowCannotBeOpened, // the system refused the drive window, without which no stop could be asked for
     PinAssignmentMissing, // no "Pinbelegung.txt" beside the program (detail: the path searched); not a

@@ -133,7 +133,9 @@ void ReportFailure(const std::string& report);
 // Writes value to the I/O port at address through the port library's Out32.
 // The library is bound at the first call and kept. Throws PortLibraryNotFound
 // when it cannot be loaded and EntryPointNotFound when it has no Out32, each
-// with the library's name and the system's message; nothing is written then.
+// with the library's name and the system's message; on Windows
+// PortDriverNotOpen when the library says through IsInpOutDriverOpen that its
+// kernel driver is not open, with what to do. Nothing is written then.
 void Out32(short address, short value);
 
 }  // namespace host

@@ -11,6 +11,7 @@ namespace host {
 namespace {
 
 using Out32Function = void(__stdcall*)(short, short);
+using IsDriverOpenFunction = BOOL(__stdcall*)();
 Out32Function BoundOut32 = nullptr;
 
 Out32Function BindOut32() {
@@ -31,6 +32,19 @@ Out32Function BindOut32() {
     FARPROC entry = GetProcAddress(library, "Out32");
     if (entry == nullptr)
         throw Failure{FailureKind::EntryPointNotFound, "inpout32.dll: Out32: " + win32::SystemMessage(GetLastError())};
+    // The library opens its kernel driver when it is loaded. When that fails,
+    // its Out32 does nothing and says nothing, and a drive would pass for done
+    // with nothing at the connector. Current builds say so through this export;
+    // older ones, without it, are used as they are.
+    if (FARPROC isOpen = GetProcAddress(library, "IsInpOutDriverOpen");
+        isOpen != nullptr && reinterpret_cast<IsDriverOpenFunction>(reinterpret_cast<void*>(isOpen))() == FALSE)
+        throw Failure{FailureKind::PortDriverNotOpen,
+                      "Der Treiber von inpout32.dll ist nicht geöffnet; es wurde nichts auf den Port geschrieben.\n"
+                      "Abhilfe: plottertest einmal als Administrator starten (Rechtsklick auf plottertest.exe, „Als "
+                      "Administrator ausführen“). Das richtet den Treiber für alle späteren Starts ein.\n"
+                      "Hilft das nicht, sperrt Windows den Treiber: die Speicherintegrität (Windows-Sicherheit → "
+                      "Gerätesicherheit → Kernisolierung → Speicherintegrität) oder die Sperrliste für anfällige "
+                      "Treiber, oder eine Anti-Cheat-Software eines Spiels."};
     return reinterpret_cast<Out32Function>(reinterpret_cast<void*>(entry));
 }
 

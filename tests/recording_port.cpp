@@ -1,0 +1,42 @@
+// A port library for the tests, exporting what current builds of the real one
+// do: Out32, and IsInpOutDriverOpen, which says whether the library's kernel
+// driver is open. It answers 0 when PLOTTERTEST_DRIVER_OPEN is 0, else 1.
+// Out32 appends "address value nanoseconds policy" to the file that
+// PLOTTERTEST_PORT_LOG names: the policy is the scheduling policy the write
+// ran under (SCHED_FIFO is 1), -1 on Windows.
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(_WIN32)
+#define PORT_EXPORT extern "C" __declspec(dllexport)
+#define PORT_CALL __stdcall
+#else
+#include <sched.h>
+#define PORT_EXPORT extern "C" __attribute__((visibility("default")))
+#define PORT_CALL
+#endif
+
+PORT_EXPORT int PORT_CALL IsInpOutDriverOpen() {
+    const char* open = std::getenv("PLOTTERTEST_DRIVER_OPEN");
+    return open != nullptr && std::strcmp(open, "0") == 0 ? 0 : 1;
+}
+
+PORT_EXPORT void PORT_CALL Out32(short address, short value) {
+    const long long ns =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+#if defined(_WIN32)
+    const int policy = -1;
+#else
+    const int policy = sched_getscheduler(0) & ~SCHED_RESET_ON_FORK;
+#endif
+    const char* path = std::getenv("PLOTTERTEST_PORT_LOG");
+    if (path == nullptr) return;
+    if (std::FILE* log = std::fopen(path, "a")) {
+        std::fprintf(log, "%d %d %lld %d\n", address, value, ns, policy);
+        std::fclose(log);
+    }
+}
