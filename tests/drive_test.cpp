@@ -80,6 +80,16 @@ TEST_F(DriveTest, DrivesFourSidesThenSwitchesEveryLineOff) {
     ExpectPulses(expected, 3, 4);      // left: X step alone
     expected.insert(expected.end(), {"Out32 888 0 at 180", "EndDrive", Done(12)});
     EXPECT_EQ(fake::DriveTranscript(), expected);
+
+    // Late steps are said once the drive has ended, on every host.
+    fake::Reset();
+    fake::lateMsAtWait = {{5, 3}};
+    DriveTestRectangle();
+    const Transcript late = fake::DriveTranscript();
+    EXPECT_EQ(Transcript(late.end() - 3, late.end()),
+              (Transcript{"EndDrive", Done(12),
+                          "ReportLateSteps Achtung: 1 von 12 Schritten kam mehr als 1 ms zu spät (längste Pause "
+                          "17,2 ms); der Rechner war ausgelastet."}));
 }
 
 TEST_F(DriveTest, PatternIsTheSumOfTwoBitsNotTheirOr) {
@@ -127,8 +137,8 @@ TEST_F(DriveTest, AStopBetweenPulsesSwitchesEveryLineOffOnceAndSaysHowFar) {
     fake::stopAtMs = 70;
     fake::lateMsAtWait = {{2, 1.75}, {3, 5.25}};
     EXPECT_EQ(DriveTestRectangle(), 2);
-    EXPECT_EQ(fake::transcript.back(), "Console error: Achtung: 1 von 4 Schritten kam mehr als 1 ms zu spät (längste "
-                                       "Pause 19,5 ms); der Rechner war ausgelastet. Siehe plottertest --help.");
+    EXPECT_EQ(fake::transcript.back(), "ReportLateSteps Achtung: 1 von 4 Schritten kam mehr als 1 ms zu spät (längste "
+                                       "Pause 19,5 ms); der Rechner war ausgelastet.");
 }
 
 TEST_F(DriveTest, NoPulseWhenTheStepCountIsBelowOne) {
@@ -141,11 +151,18 @@ TEST_F(DriveTest, NoPulseWhenTheStepCountIsBelowOne) {
     }
 }
 
-TEST_F(DriveTest, FailuresHappenAtTheirMomentAndWriteNothing) {
+TEST_F(DriveTest, FailuresHappenAtTheirMomentAndLeaveEveryLineOff) {
     const std::string kSteps = "Pinbelegung.txt, Zeile 24, „Schritte je Seite“: gelesen ";
     const std::string kPort = "Pinbelegung.txt, Zeile 22, „Portadresse“: gelesen ";
     const std::string kPortAccepted = ", erwartet -32768 bis 32767 dezimal oder 0x0 bis 0xFFFF";
     const Transcript firstPause = {"BeginDrive 12", "Wait 15", "EndDrive"};
+    const Transcript twoPulses = {"BeginDrive 12", "Wait 15", "Out32 888 0 at 15", "Out32 888 3 at 15",
+                                  "Progress Seite 1/4 nach vorne: Schritt 1 von 3 (1)", "Wait 30",
+                                  "Out32 888 0 at 30", "Out32 888 3 at 30"};
+    Transcript switchedOff = twoPulses;
+    switchedOff.insert(switchedOff.end(), {"Out32 888 0 at 30", "EndDrive"});
+    Transcript switchOffFailed = twoPulses;
+    switchOffFailed.push_back("EndDrive");
     const struct {
         const char* name;
         std::string steps;
@@ -154,6 +171,8 @@ TEST_F(DriveTest, FailuresHappenAtTheirMomentAndWriteNothing) {
         FailureKind kind;
         std::string detail;
         Transcript before;  // what happened before the failure
+        long long progressFailsAt = -1;
+        long long writeLimit = -1;
     } cases[] = {
         {"empty step count", "", "888", false, FailureKind::TypeMismatch,
          kSteps + "„“ (leer), erwartet eine ganze Zahl", {}},
@@ -169,12 +188,18 @@ TEST_F(DriveTest, FailuresHappenAtTheirMomentAndWriteNothing) {
          "libinpout32.so: weg", {"BeginDrive 0", "EndDrive"}},
         {"bad port address, no steps", "0", "", false, FailureKind::TypeMismatch,
          kPort + "„“ (leer)" + kPortAccepted, {"BeginDrive 0", "EndDrive"}},
+        // After the first pulse: one write of 0 before the report, and a failing one hides nothing.
+        {"no memory after pulse 2", "3", "888", false, FailureKind::OutOfMemory, "Fortschritt", switchedOff, 2},
+        {"no memory, and the switch-off fails", "3", "888", false, FailureKind::OutOfMemory, "Fortschritt",
+         switchOffFailed, 2, 4},
     };
     for (const auto& c : cases) {
         fake::Reset();
         if (c.libraryMissing) fake::bindFailure = Failure{FailureKind::PortLibraryNotFound, "libinpout32.so: weg"};
         PinAssignment.StepsPerSide = c.steps;
         PinAssignment.PortAddress = c.port;
+        fake::progressFailsAt = c.progressFailsAt;
+        fake::writeLimit = c.writeLimit;
 
         const std::optional<Failure> failure = DriveFailure();
 

@@ -24,6 +24,8 @@ double waitStretchMs = 1;
 std::map<long long, double> lateMsAtWait;
 std::optional<Failure> bindFailure;
 long long writeLimit = -1;
+long long progressFailsAt = -1;
+long long progressCalls = 0;
 double stopAtMs = -1;
 int stopSignal = 2;
 long long waits = 0;
@@ -41,6 +43,8 @@ void Reset() {
     lateMsAtWait.clear();
     bindFailure.reset();
     writeLimit = -1;
+    progressFailsAt = -1;
+    progressCalls = 0;
     stopAtMs = -1;
     stopSignal = 2;
     waits = 0;
@@ -142,10 +146,13 @@ void BeginDrive(long long totalSteps) { fake::Record("BeginDrive " + std::to_str
 void EndDrive() { fake::Record("EndDrive"); }
 
 void ShowProgress(const std::string& text, long long stepsDone) {
+    if (++fake::progressCalls == fake::progressFailsAt) throw Failure{FailureKind::OutOfMemory, "Fortschritt"};
     fake::Record("Progress " + text + " (" + std::to_string(stepsDone) + ")");
 }
 
 void ReportStop(const std::string& text) { fake::Record("ReportStop " + text); }
+
+void ReportLateSteps(const std::string& text) { fake::Record("ReportLateSteps " + text); }
 
 void ShowWiring(const std::vector<std::string>& summary, const std::string& brief,
                 const std::vector<std::string>& warnings) {

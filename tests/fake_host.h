@@ -25,6 +25,8 @@ extern std::map<long long, double> lateMsAtWait;  // these waits (1 = the first)
 extern std::optional<Failure> bindFailure;  // thrown by the first Out32, as a port library that won't load
 
 extern long long writeLimit;                // Out32 calls allowed before it throws WriteLimitReached
+extern long long progressFailsAt;           // this ShowProgress (1 = the first) throws OutOfMemory, as a
+                                            // progress text that finds no memory
 extern double stopAtMs;                     // from this time on a stop is asked for: a wait ends then, and
 extern int stopSignal;                      // the next event pass returns this signal
 
@@ -32,7 +34,7 @@ extern int stopSignal;                      // the next event pass returns this 
 struct WriteLimitReached {};
 
 // Back to an empty transcript, a clock at 0 that advances 0.25 ms per event pass, waits that end
-// 1 ms before their deadline, a bindable port, no write limit and no stop.
+// 1 ms before their deadline, a bindable port, no write limit, progress that never fails and no stop.
 void Reset();
 
 // The transcript as the drive shows it: the writes with their times ("Out32

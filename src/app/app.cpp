@@ -118,8 +118,8 @@ int RunProgram(const std::vector<std::string>& arguments) {
             ReportMissingPinAssignment(failure.detail);
             return kMissingFileStatus;
         }
-        // Every failure of the drive comes before its first port write (the address
-        // and the step count read the same text each time), so no line is left on.
+        // A failure of the drive arrives with every line off: it came before the
+        // first port write, or the drive switched off before passing it on.
         host::ReportFailure(FailureReportText(failure));
         return 1;
     } catch (const std::bad_alloc&) {

@@ -69,11 +69,10 @@ void SayIfStepsCameLate() {
     std::string decimal = longest, lateBy = late;
     std::replace(decimal.begin(), decimal.end(), '.', ',');
     std::replace(lateBy.begin(), lateBy.end(), '.', ',');
-    host::ConsoleLine(host::Channel::Error,
-                      "Achtung: " + std::to_string(LateSteps) + " von " + std::to_string(StepsDriven) +
+    host::ReportLateSteps("Achtung: " + std::to_string(LateSteps) + " von " + std::to_string(StepsDriven) +
                           (StepsDriven == 1 ? " Schritt" : " Schritten") + (LateSteps == 1 ? " kam" : " kamen") +
                           " mehr als " + lateBy + " ms zu spät (längste Pause " + decimal +
-                          " ms); der Rechner war ausgelastet. Siehe plottertest --help.");
+                          " ms); der Rechner war ausgelastet.");
 }
 
 }  // namespace
@@ -136,6 +135,15 @@ int DriveTestRectangle() {
         // library is not even loaded and nothing is on.
         if (stop == 0 || StepsDriven > 0) WritePort(0);
     } catch (...) {
+        // A failure after the first pulse (memory for the progress text, the
+        // drive window) would leave the last pattern on the motors' lines.
+        // The switch-off's own failure must not hide the one being reported.
+        if (StepsDriven > 0) {
+            try {
+                WritePort(0);
+            } catch (...) {
+            }
+        }
         host::EndDrive();  // the failure report must not stand behind the drive window
         throw;
     }

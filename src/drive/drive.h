@@ -33,14 +33,15 @@ int Pause(double ms);
 // however the drive ends; after every pulse it is shown the progress ("Seite
 // 2/4 nach rechts: Schritt 37 von 100"); at the end a console line says the
 // drive is done. When any pause lasted more than 1 ms over its 15 ms (a busy
-// machine), a console line on standard error then says how many and the longest.
+// machine), the host is then told how many and the longest (host::ReportLateSteps).
 //
 // Returns 0 after the whole drive. When a pause is asked to stop (a stop key,
 // the drive window, a stop signal), no further pulse follows: if anything has
 // been written, one write of 0 to the same address switches every line off;
 // then the host reports how far the drive came. Returns that signal's number then.
 //
-// Failures, each leaving the port as last written:
+// Failures, each after one write of 0 if a pulse has been written (a failure of
+// that write is dropped, so that the first one is reported):
 //   TypeMismatch/Overflow - StepsPerSide is not a whole number, raised when a
 //                           side begins (side 1: before any pause or write)
 //   TypeMismatch/Overflow - PortAddress is not a port address, raised at the

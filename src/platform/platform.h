@@ -122,6 +122,12 @@ void ConsoleLine(Channel channel, const std::string& text);
 // on Windows a box "Testfahrt abgebrochen" with OK.
 void ReportStop(const std::string& text);
 
+// Says after EndDrive, done or stopped, that steps came late ("Achtung: 3 von
+// 400 Schritten kamen …"), with the host's advice: a line on standard error
+// that points to --help; on Windows, whose ConsoleLine shows nothing, a box
+// "Testfahrt: Schritte zu spät" with OK and the warning icon.
+void ReportLateSteps(const std::string& text);
+
 // ---- Failures ---------------------------------------------------------------
 
 // Shows the failure report: the kind's German name and the detail. Does not end

@@ -57,6 +57,8 @@ void ConsoleLine(Channel channel, const std::string& text) {
 
 void ReportStop(const std::string& text) { ConsoleLine(Channel::Error, text); }
 
+void ReportLateSteps(const std::string& text) { ConsoleLine(Channel::Error, text + " Siehe plottertest --help."); }
+
 void ShowWiring(const std::vector<std::string>& summary, const std::string&, const std::vector<std::string>& warnings) {
     for (const std::string& line : summary) std::cout << line << "\n";
     for (const std::string& line : warnings) std::cout << line << "\n";

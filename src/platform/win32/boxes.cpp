@@ -50,6 +50,13 @@ void ReportStop(const std::string& text) {
     MessageBoxW(nullptr, win32::Wide(text).c_str(), L"Testfahrt abgebrochen", MB_OK | MB_ICONINFORMATION);
 }
 
+// After a drive that looked clean, the user would blame the wiring for a rectangle that does not close.
+void ReportLateSteps(const std::string& text) {
+    MessageBoxW(nullptr,
+                win32::Wide(text + "\rRechenintensive Programme schließen und die Fahrt wiederholen.").c_str(),
+                L"Testfahrt: Schritte zu sp\u00e4t", MB_OK | MB_ICONWARNING);
+}
+
 void ReportFailure(const std::string& report) {
     MessageBoxW(nullptr, win32::Wide(report).c_str(), L"plottertest", MB_OK | MB_ICONERROR);
 }
