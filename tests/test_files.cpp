@@ -56,7 +56,13 @@ std::string ReadText(const std::string& path) {
 std::vector<PortWrite> ReadPortLog(const std::string& path) {
     std::vector<PortWrite> writes;
     std::istringstream log(ReadText(path));
-    for (PortWrite w{}; log >> w.address >> w.value >> w.ns;) writes.push_back(w);
+    for (std::string line; std::getline(log, line);) {
+        std::istringstream fields(line);
+        PortWrite w{};
+        if (!(fields >> w.address >> w.value >> w.ns)) break;
+        if (int policy = 0; fields >> policy) w.policy = policy;
+        writes.push_back(w);
+    }
     return writes;
 }
 

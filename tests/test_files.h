@@ -34,6 +34,7 @@ struct PortWrite {
     int address;
     int value;
     long long ns;
+    int policy = -1;  // the scheduling policy of the write, where the port library records it
 };
 std::vector<PortWrite> ReadPortLog(const std::string& path);
 

@@ -1,6 +1,6 @@
 // The drive's start and end on Linux: the terminal's keys, the progress line,
-// SIGTSTP, the scheduling priority and the timer slack; and the events, waits
-// and clock of its pauses.
+// SIGTSTP, the scheduling priority and the timer slack, each put back as it
+// was; and the events, waits and clock of its pauses.
 
 #include <poll.h>
 #include <sched.h>
@@ -91,24 +91,38 @@ double SpinMs() { return std::clamp(WakeLateMs + kWakeMarginMs, kMinSpinMs, kMax
 // 1-7 with a short one. Still longer than the spin after the wake, or the
 // spin loses the core: 0.1 ms let 40 of 400 spins wait 4 ms.
 constexpr std::uint64_t kDriveSliceNs = 400'000;
+
+// sched_attr of sched_getattr(2) and sched_setattr(2), which glibc does not wrap.
+struct SchedulingAttributes {
+    std::uint32_t size, policy;
+    std::uint64_t flags;
+    std::int32_t nice;
+    std::uint32_t priority;
+    std::uint64_t runtime, deadline, period;
+};
+SchedulingAttributes SchedulingBefore{};
 bool SliceChanged = false;
 
-// sched_setattr(2), which glibc does not wrap: SCHED_OTHER at the nice value
-// the drive runs with, and the slice (0: the kernel's default).
-bool SetSlice(std::uint64_t sliceNs) {
-    struct {
-        std::uint32_t size, policy;
-        std::uint64_t flags;
-        std::int32_t nice;
-        std::uint32_t priority;
-        std::uint64_t runtime, deadline, period;
-    } attributes{};
+bool SetScheduling(SchedulingAttributes attributes) {
     attributes.size = sizeof attributes;
+    return syscall(SYS_sched_setattr, 0, &attributes, 0) == 0;
+}
+
+// SCHED_OTHER at the nice value the drive runs with, and the short slice.
+bool SetDriveSlice() {
+    SchedulingAttributes attributes{};
     attributes.policy = SCHED_OTHER;
     errno = 0;
     attributes.nice = getpriority(PRIO_PROCESS, 0);
-    attributes.runtime = sliceNs;
-    return errno == 0 && syscall(SYS_sched_setattr, 0, &attributes, 0) == 0;
+    attributes.runtime = kDriveSliceNs;
+    return errno == 0 && SetScheduling(attributes);
+}
+
+// Started in a real-time class (chrt -f, chrt -r), the program already has
+// more than the drive would ask for; switching to SCHED_OTHER would take it away.
+bool InRealTimeClass() {
+    const int policy = sched_getscheduler(0) & ~SCHED_RESET_ON_FORK;
+    return policy == SCHED_FIFO || policy == SCHED_RR;
 }
 
 }  // namespace
@@ -125,8 +139,13 @@ void BeginDrive(long long) {
     posix::DriveKeys = posix::KeyMode(0, false);
     posix::PrepareProgressLine(posix::DriveKeys);
     posix::CatchSuspendSignal(true);
-    RaisePriority();
-    SliceChanged = SetSlice(kDriveSliceNs);
+    if (!InRealTimeClass()) {
+        // Read before the nice value changes, so that EndDrive puts back
+        // exactly what was there: policy, nice value and slice.
+        const bool saved = syscall(SYS_sched_getattr, 0, &SchedulingBefore, sizeof SchedulingBefore, 0) == 0;
+        RaisePriority();
+        SliceChanged = saved && SetDriveSlice();
+    }
     const int slack = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
     if (slack > 0 && prctl(PR_SET_TIMERSLACK, kDriveTimerSlackNs, 0, 0, 0) == 0) SlackBefore = slack;
 }
@@ -134,7 +153,7 @@ void BeginDrive(long long) {
 void EndDrive() {
     if (SlackBefore > 0) prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(SlackBefore), 0, 0, 0);
     SlackBefore = -1;
-    if (SliceChanged) SetSlice(0);
+    if (SliceChanged) SetScheduling(SchedulingBefore);
     SliceChanged = false;
     RestorePriority();
     posix::CatchSuspendSignal(false);
