@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <iterator>
@@ -286,11 +288,15 @@ TEST_F(EndToEnd, StopsSwitchEveryLineOffAndKeysAnswerNothingUnasked) {
         int status;
         Writes writes;
         std::vector<std::string> shown = {};  // on the screen, in this order
+        bool realTime = false;  // started with chrt -f 10, on the recording port library
     } cases[] = {
         {"Ctrl+C during the drive", true, "", 50, {{prompt, 0, "\r"}, {driving, 300, "\x03"}}, 130, StoppedWithZero},
         {"Esc during the drive", true, "", 50, {{prompt, 0, "\r"}, {driving, 300, "\x1b"}}, 130, StoppedWithZero},
         {"Ctrl+\\ during the drive", true, "", 50, {{prompt, 0, "\r"}, {driving, 300, "\x1c"}}, 130, StoppedWithZero},
         {"Ctrl+Z during the drive", true, "", 50, {{prompt, 0, "\r"}, {driving, 300, "\x1a"}}, 130, StoppedWithZero},
+        {"Ctrl+S, then Esc during the drive", true, "", 50,
+         {{prompt, 0, "\r"}, {driving, 300, "\x13"}, {"", 300, "\x1b"}}, 130, StoppedWithZero},
+        {"under chrt -f 10", true, "", 3, {{prompt, 0, "\r"}}, 0, Everything, {}, true},
         {"q and Enter during the drive", true, "", 3, {{prompt, 0, "\r"}, {driving, 0, "q\r"}}, 0, Everything},
         {"progress of a 20-step drive", true, "", 20, {{prompt, 0, "\r"}}, 0, Nothing,
          {"\rSeite 1/4 nach vorne: Schritt ", " von 20 – Esc oder Strg+C hält an", "\rSeite 2/4 nach rechts: Schritt ",
@@ -307,7 +313,13 @@ TEST_F(EndToEnd, StopsSwitchEveryLineOffAndKeysAnswerNothingUnasked) {
     for (const auto& c : cases) {
         lines[23] = std::to_string(c.steps);
         fs::remove(work / "plottertest-port.vcd");
+        fs::copy_file(c.realTime ? PLOTTERTEST_RECORDING_PORT : PLOTTERTEST_SIM_PORT, program / "libinpout32.so",
+                      fs::copy_options::overwrite_existing);
         Launch launch = Prepared();
+        if (c.realTime) {
+            launch.arguments = {"-f", "10", launch.program};
+            launch.program = "/usr/bin/chrt";
+        }
         launch.onTerminal = c.terminal;
         launch.typedBefore = c.typedBefore;
         launch.input = "\n";
@@ -326,6 +338,12 @@ TEST_F(EndToEnd, StopsSwitchEveryLineOffAndKeysAnswerNothingUnasked) {
         } else if (c.writes == Everything) {
             EXPECT_EQ(run.writes.size(), 8u * 3 + 1) << c.name;
         }
+        if (c.realTime) {
+            EXPECT_EQ(std::count_if(run.writes.begin(), run.writes.end(),
+                                    [](const PortWrite& write) { return write.policy != SCHED_FIFO; }),
+                      0)
+                << c.name << ": writes outside SCHED_FIFO";
+        }
         if (c.writes == StoppedWithZero) {
             ASSERT_GE(run.writes.size(), 3u) << c.name;
             EXPECT_LT(run.writes.size(), 401u) << c.name;
@@ -334,6 +352,17 @@ TEST_F(EndToEnd, StopsSwitchEveryLineOffAndKeysAnswerNothingUnasked) {
                                      " von 200 Schritten; alle Datenleitungen auf 0.";
             EXPECT_NE((run.out + run.err).find(said), std::string::npos) << c.name << run.out << run.err;
             EXPECT_EQ(LevelAtTheEnd(ReadText(work / "plottertest-port.vcd")), 0) << c.name;
+            // Within one step: at most the pulse under way when the stop came; and
+            // a key typed before it held nothing.
+            ASSERT_EQ(run.actionNs.size(), c.actions.size()) << c.name;
+            const auto pulsesAfter = [&](long long ns) {
+                return std::count_if(run.writes.begin(), run.writes.end(),
+                                     [&](const PortWrite& write) { return write.value != 0 && write.ns > ns; });
+            };
+            EXPECT_LE(pulsesAfter(run.actionNs.back()), 1) << c.name;
+            if (c.actions.size() > 2) {
+                EXPECT_GT(pulsesAfter(run.actionNs[c.actions.size() - 2]), 5) << c.name << ": held by a key";
+            }
         }
         if (c.terminal) {
             EXPECT_TRUE(run.terminalRestored) << c.name;

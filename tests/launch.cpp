@@ -110,6 +110,9 @@ Ended RunProgram(const Launch& launch) {
                 if (waitpid(child, &raw, WNOHANG) == child) break;
                 Type(terminal, action.type);
                 if (action.signal != 0) kill(child, action.signal);
+                ended.actionNs.push_back(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                             std::chrono::steady_clock::now().time_since_epoch())
+                                             .count());
                 ++next;
             }
         }
@@ -123,7 +126,7 @@ Ended RunProgram(const Launch& launch) {
     if (launch.onTerminal) {
         termios after{};
         tcgetattr(screen, &after);
-        ended.terminalRestored = (after.c_lflag & ECHO) && (after.c_lflag & ICANON);
+        ended.terminalRestored = (after.c_lflag & ECHO) && (after.c_lflag & ICANON) && (after.c_iflag & IXON);
         ioctl(screen, FIONREAD, &ended.inputLeft);
         close(screen);
     }

@@ -38,7 +38,8 @@ struct Ended {
     std::string out;    // on a terminal: everything the screen showed
     std::string err;
     bool endedBeforeLastAction = false;
-    bool terminalRestored = false;  // echo and line editing on again afterwards
+    std::vector<long long> actionNs;  // when each action was done, on the port log's clock
+    bool terminalRestored = false;  // echo, line editing and flow control on again afterwards
     int inputLeft = -1;             // bytes still in the terminal's input afterwards
 };
 

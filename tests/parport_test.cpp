@@ -21,7 +21,10 @@ void MakeTree(const ScratchDirectory& root, const std::vector<std::pair<std::str
     fs::create_directories(root / "proc/sys/dev/parport/default");
     fs::create_directories(root / "dev");
     // An ordinary file opens but answers no ppdev request, as a device of another driver would.
-    for (const std::string& device : devices) WriteText(root / ("dev/" + device), "");
+    for (const std::string& device : devices) {
+        fs::create_directories(fs::path(root / ("dev/" + device)).parent_path());
+        WriteText(root / ("dev/" + device), "");
+    }
 }
 
 TEST(Parport, FindsPortsByBaseAddressAndExplainsWhatIsMissing) {
@@ -35,6 +38,9 @@ TEST(Parport, FindsPortsByBaseAddressAndExplainsWhatIsMissing) {
         {"no parport driver", 888, {}, {},
          {"Adresse 888 (0x378) nicht verfügbar", "der Kernel kennt keinen Parallelport", "modprobe parport_pc",
           "modprobe ppdev", "Vorhandene Parallelports: keine"}},
+        {"a USB printer adapter and no port", 888, {}, {"usb/lp0"},
+         {"der Kernel kennt keinen Parallelport; /dev/usb/lp0 ist ein USB-Druckeradapter", "keine einzelnen Datenleitungen",
+          "PCIe-Karte", "Vorhandene Parallelports: keine"}},
         {"no port at the address", 888, {{"parport0", "956\t1980\n"}}, {"parport0"},
          {"kein Parallelport des Kernels hat diese Adresse", "/proc/sys/dev/parport/*/base-addr", "Pinbelegung.txt",
           "Vorhandene Parallelports: parport0 an 0x3BC (956)"}},

@@ -34,6 +34,16 @@ std::string Explain(unsigned address, const std::string& reason, const std::stri
     return message + "\nEs wurde nichts auf den Port geschrieben.";
 }
 
+// The first USB printer adapter (/dev/usb/lp0 ...), or nothing.
+std::string UsbPrinter(const std::string& root) {
+    std::vector<std::string> printers;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(root + "/dev/usb", error))
+        if (entry.path().filename().string().rfind("lp", 0) == 0) printers.push_back("/dev/usb/" + entry.path().filename().string());
+    std::sort(printers.begin(), printers.end());
+    return printers.empty() ? std::string() : printers.front();
+}
+
 }  // namespace
 
 std::vector<KnownPort> KnownPorts(const std::string& root) {
@@ -57,8 +67,20 @@ int ClaimPort(short address, const std::string& root, std::string& message) {
     const auto port =
         std::find_if(ports.begin(), ports.end(), [&](const KnownPort& known) { return known.base == wanted; });
     if (port == ports.end()) {
-        // With no port at all, the drivers are missing, not the address wrong.
-        message = ports.empty()
+        // With no port at all, the drivers are missing, not the address wrong;
+        // unless what is plugged in is a USB printer adapter, which no driver
+        // turns into a port.
+        const std::string printer = UsbPrinter(root);
+        message = ports.empty() && !printer.empty()
+                      ? Explain(wanted,
+                                "der Kernel kennt keinen Parallelport; " + printer +
+                                    " ist ein USB-Druckeradapter. Er gibt nur Druckdaten weiter und kann keine "
+                                    "einzelnen Datenleitungen schalten.",
+                                "ein Port mit dieser Adresse in " + table + "/*/base-addr",
+                                "einen echten Parallelport verwenden: den der Hauptplatine oder eine PCI- bzw. "
+                                "PCIe-Karte. Kein Treiber macht aus dem USB-Druckeradapter einen Parallelport.",
+                                ports)
+                  : ports.empty()
                       ? Explain(wanted, "der Kernel kennt keinen Parallelport.",
                                 "ein Port mit dieser Adresse in " + table + "/*/base-addr",
                                 "die Treiber laden: sudo modprobe parport_pc && sudo modprobe ppdev", ports)

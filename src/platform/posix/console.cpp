@@ -1,6 +1,7 @@
 // The console's lines: the wiring, the drive's progress line, how a run ended,
 // failure reports, and the program's arguments.
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -45,6 +46,11 @@ void ShowProgress(const std::string& text, long long) {
     const double now = posix::MonotonicMs();
     if (now < NextProgressMs) return;
     NextProgressMs = now + kProgressEveryMs;
+    // A terminal that takes no output now (a window that does not read, a
+    // stopped ssh link) would block the write, and the drive with a pattern
+    // on: this update is skipped instead.
+    pollfd screen{STDERR_FILENO, POLLOUT, 0};
+    if (poll(&screen, 1, 0) != 1 || (screen.revents & POLLOUT) == 0) return;
     std::fprintf(stderr, "\r%s – %s hält an\x1b[K", text.c_str(), StopHint);
     std::fflush(stderr);
     ProgressShown = true;

@@ -13,7 +13,7 @@ constexpr char kCtrlZ = 0x1a;
 
 // The bytes of an escape sequence (arrow keys, function keys) follow its Esc
 // at once; a terminal over a slow link may spread them over some milliseconds.
-// An Esc with nothing after it for this long is the Esc key itself.
+// At a box, an Esc with nothing after it for this long is the Esc key itself.
 constexpr int kEscapeSequenceMs = 50;
 
 // ---- signals.cpp: stop signals -----------------------------------------------------
@@ -28,12 +28,15 @@ void RecordStopSignal(int signal);
 sigset_t StopSignalSet();
 
 // During the drive SIGTSTP stops it with every line off instead of suspending
-// the program with a line on; afterwards it suspends again.
+// the program with a line on, and SIGTTOU is ignored, so that a progress line
+// written from the background (stty tostop) cannot suspend it either;
+// afterwards both act as before.
 void CatchSuspendSignal(bool catchIt);
 
 // ---- terminal.cpp: the terminal's key modes ---------------------------------------
 
-// Keys one by one, without echo; a read waits for at least `minimum` bytes
+// Keys one by one, without echo and without flow control (Ctrl+S and Ctrl+Q
+// are keys like any other); a read waits for at least `minimum` bytes
 // (0: returns at once). With keySignals, Ctrl+C, Ctrl+\ and Ctrl+Z raise their
 // signals; without, they arrive as bytes. Discards what was typed before.
 // False when standard input is no terminal.
@@ -43,8 +46,8 @@ bool KeyMode(unsigned char minimum, bool keySignals);
 void RestoreTerminal();
 
 // During the drive, standard input is a terminal in key mode without signals;
-// ReadDriveKeys then reads what was typed, at most every 10 ms: a stop key
-// records SIGINT, everything else is dropped.
+// ReadDriveKeys then reads what was typed, at most every 10 ms: a stop key, or
+// an Esc that ends what was read, records SIGINT; everything else is dropped.
 extern bool DriveKeys;
 void ReadDriveKeys();
 

@@ -36,10 +36,16 @@ sigset_t StopSignalSet() {
 }
 
 void CatchSuspendSignal(bool catchIt) {
+    static struct sigaction ttouBefore {};
     if (catchIt) {
         Handle(SIGTSTP);
+        struct sigaction ignore{};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        sigaction(SIGTTOU, &ignore, &ttouBefore);
     } else {
         std::signal(SIGTSTP, SIG_DFL);
+        sigaction(SIGTTOU, &ttouBefore, nullptr);
     }
 }
 

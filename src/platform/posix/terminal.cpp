@@ -32,7 +32,6 @@ termios SavedTerminal{};
 bool TerminalChanged = false;
 
 double NextKeyPollMs = 0;
-double LoneEscSinceMs = -1;     // an Esc ended the last read; a sequence may still follow
 
 }  // namespace
 
@@ -48,16 +47,18 @@ void ReadDriveKeys() {
     // 15.001 ms in build/bench/step_timing on a pseudo-terminal).
     pollfd input{STDIN_FILENO, POLLIN, 0};
     const ssize_t got = poll(&input, 1, 0) == 1 ? read(STDIN_FILENO, keys, sizeof keys) : 0;
-    if (got > 0 && LoneEscSinceMs >= 0) LoneEscSinceMs = -1;  // it began a sequence
     for (ssize_t i = 0; i < got; ++i) {
         // The terminal sends no signals during the drive: Ctrl+\ and Ctrl+Z
         // would kill or suspend the program with a line on. They stop it as Ctrl+C does.
         if (keys[i] == kCtrlC || keys[i] == kCtrlBackslash || keys[i] == kCtrlZ) RecordStopSignal(SIGINT);
-        if (keys[i] == kEsc && i + 1 == got) LoneEscSinceMs = now;
+        // An Esc that ends a read is the Esc key, and stops before the next
+        // pulse: waiting to see whether a sequence follows would let pulses
+        // out meanwhile. An arrow key's sequence arrives in one read and is
+        // dropped; one split over a slow link stops the drive, the safe side.
+        if (keys[i] == kEsc && i + 1 == got) RecordStopSignal(SIGINT);
         // Every other key is read only to be dropped: nothing typed now may
         // answer anything later, here or in the shell.
     }
-    if (LoneEscSinceMs >= 0 && got <= 0 && now - LoneEscSinceMs >= kEscapeSequenceMs) RecordStopSignal(SIGINT);
 }
 
 void KeysArrived() { NextKeyPollMs = 0; }
@@ -80,6 +81,11 @@ bool KeyMode(unsigned char minimum, bool keySignals) {
     }
     termios keys = SavedTerminal;
     keys.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+    // No flow control: Ctrl+S would stop the terminal's output, the next
+    // progress line would block the drive with a pattern on, and no stop key
+    // could be read until Ctrl+Q. Turning it off also restarts output that
+    // an earlier Ctrl+S stopped.
+    keys.c_iflag &= static_cast<tcflag_t>(~IXON);
     if (!keySignals) keys.c_lflag &= static_cast<tcflag_t>(~ISIG);
     keys.c_cc[VMIN] = minimum;
     keys.c_cc[VTIME] = 0;
