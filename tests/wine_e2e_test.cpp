@@ -74,7 +74,7 @@ TEST_P(WineEndToEnd, TheDriveWindowStopsWithEveryLineOffOrClosesAtTheEnd) {
     constexpr unsigned kOkInformation = 0x40;  // MB_OK | MB_ICONINFORMATION
     const std::string kPlain = "X: Pin 2 (D0) / Pin 3 (D1) · Y: Pin 4 (D2) / Pin 5 (D3) · Port 0x378";
     const struct {
-        const char* key;  // none: the drive is left alone
+        const char* key;  // none: the drive is left alone; "stall": held 100 ms, so that a step comes late
         int steps;
         const char* xStepPin;
         std::string wiringShown;  // the window's texts hold one that starts so
@@ -83,11 +83,12 @@ TEST_P(WineEndToEnd, TheDriveWindowStopsWithEveryLineOffOrClosesAtTheEnd) {
                  {"space", 100, "2", kPlain},
                  {"Return", 100, "2", kPlain},
                  {"", 40, "2", kPlain},
+                 {"stall", 40, "2", kPlain},
                  {"Escape", 100, "12", "Achtung: X-Schritt auf Pin 12 erreicht den Port nicht"}};
     for (const auto& c : cases) {
         lines[1] = c.xStepPin;
         lines[23] = std::to_string(c.steps);
-        const bool stop = *c.key != '\0';
+        const bool stop = *c.key != '\0' && std::string(c.key) != "stall";
         std::vector<std::pair<std::string, std::string>> answers = {{"Tormal fahren", "Return"},
                                                                     {"Testfahrt läuft", c.key}};
         if (stop) answers.push_back({"Testfahrt abgebrochen", "Return"});
@@ -103,6 +104,12 @@ TEST_P(WineEndToEnd, TheDriveWindowStopsWithEveryLineOffOrClosesAtTheEnd) {
             EXPECT_EQ(run.status, 0);
             EXPECT_EQ(run.writes.size(), 8u * 40 + 1);
             EXPECT_EQ(run.boxes.size(), 1u) << "no box after the drive";
+            if (*c.key != '\0') {
+                ASSERT_EQ(run.lateSteps.size(), 1u) << "the late step is said after the drive";
+                EXPECT_EQ(run.lateSteps[0].text.rfind("Achtung: 1 von 160 Schritten kam mehr als 1 ms zu spät", 0), 0u)
+                    << run.lateSteps[0].text;
+                EXPECT_EQ(run.lateSteps[0].style, 0x30u);  // MB_OK | MB_ICONWARNING
+            }
             continue;
         }
         EXPECT_EQ(run.status, 130) << c.key;

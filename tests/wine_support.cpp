@@ -31,6 +31,7 @@ namespace {
 
 const std::string kWinePrefix = PLOTTERTEST_WINE_PREFIX;
 const std::string kArtifacts = PLOTTERTEST_ARTIFACTS;
+const std::string kLateStepsTitle = "Testfahrt: Schritte zu spät";
 constexpr std::chrono::milliseconds kPoll(100);
 
 std::set<std::string> prefixesUsed;
@@ -186,14 +187,18 @@ void ParseTrace(Outcome& outcome) {
     static const std::regex ret(R"(Ret  user32\.MessageBoxW\(\) retval=([0-9a-f]{1,16}))");
     static const std::regex text(R"re(Call user32\.SetWindowTextW\([0-9a-f]+,[0-9a-f]+ L"((?:[^"\\]|\\.)*)")re");
     std::istringstream trace(outcome.trace);
+    std::vector<Box>* answered = nullptr;  // where the last box went
     for (std::string line; std::getline(trace, line);) {
         std::smatch match;
-        if (std::regex_search(line, match, call))
-            outcome.boxes.push_back({FromDebugString(match[1]), FromDebugString(match[2]),
-                                     static_cast<unsigned>(std::stoul(match[3], nullptr, 16)), 0});
-        else if (std::regex_search(line, match, ret) && !outcome.boxes.empty())
+        if (std::regex_search(line, match, call)) {
+            const std::string title = FromDebugString(match[2]);
+            (title == kLateStepsTitle ? outcome.lateSteps : outcome.boxes)
+                .push_back({FromDebugString(match[1]), title, static_cast<unsigned>(std::stoul(match[3], nullptr, 16)), 0});
+            answered = title == kLateStepsTitle ? &outcome.lateSteps : &outcome.boxes;
+        } else if (std::regex_search(line, match, ret) && answered != nullptr && !answered->empty()) {
             // The relay prints the whole register; the answer is its low 32 bits.
-            outcome.boxes.back().result = static_cast<int>(std::stoull(match[1], nullptr, 16) & 0xffffffffu);
+            answered->back().result = static_cast<int>(std::stoull(match[1], nullptr, 16) & 0xffffffffu);
+        }
         else if (std::regex_search(line, load))
             outcome.portLibraryLoaded = true;
         else if (std::regex_search(line, match, text))
@@ -265,11 +270,12 @@ Outcome WineEndToEnd::Start(const std::vector<std::pair<std::string, std::string
         execlp(GetParam().loader.c_str(), GetParam().loader.c_str(), exe.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    for (const auto& [title, key] : answers) Answer(title, key);
+    for (const auto& [title, key] : answers) Answer(title, key, wine);
 
     Outcome outcome;
     int raw = 0;
     for (int polls = 0; waitpid(wine, &raw, WNOHANG) == 0; ++polls) {
+        if (polls % 10 == 5 && !VisibleWindows(kLateStepsTitle).empty()) Answer(kLateStepsTitle, "Return", wine);
         if (polls > 1200) {  // two minutes
             kill(wine, SIGKILL);
             waitpid(wine, &raw, 0);
@@ -288,7 +294,7 @@ Outcome WineEndToEnd::Start(const std::vector<std::pair<std::string, std::string
 
 // Waits for the box, keeps a screenshot of it and presses the key until it
 // closes; with no key, waits until it closes by itself.
-void WineEndToEnd::Answer(const std::string& title, const std::string& key) {
+void WineEndToEnd::Answer(const std::string& title, const std::string& key, pid_t running) {
     std::string window;
     for (int poll = 0; poll < 900 && window.empty(); ++poll) {  // 90 s
         if (poll > 0) std::this_thread::sleep_for(kPoll);
@@ -301,6 +307,12 @@ void WineEndToEnd::Answer(const std::string& title, const std::string& key) {
     std::replace(name.begin(), name.end(), '/', '-');
     const std::string screenshot = kArtifacts + "/" + name;
     Succeeds("import -window root '" + screenshot + "'");
+    if (key == "stall") {
+        kill(running, SIGSTOP);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        kill(running, SIGCONT);
+        return;
+    }
     if (key.empty()) {  // a window that closes by itself
         for (int poll = 0; poll < 600 && VisibleWindows(title).find(id) != std::string::npos; ++poll)
             std::this_thread::sleep_for(kPoll);

@@ -32,7 +32,8 @@ struct Box {
 
 struct Outcome {
     int status = -1;
-    std::vector<Box> boxes;       // as passed to MessageBoxW, in order
+    std::vector<Box> boxes;       // as passed to MessageBoxW, in order, but for the one below
+    std::vector<Box> lateSteps;   // the box on late steps, which a busy machine may bring after any drive
     std::vector<std::string> windowTexts;  // as passed to SetWindowTextW: the drive window's lines
     bool portLibraryLoaded = false;
     std::vector<PortWrite> writes;
@@ -54,9 +55,11 @@ protected:
     void SetUp() override;
 
     // Starts the program, answers each box whose title is given with its key
-    // (none: waits until it closes by itself), and waits for the program to end.
+    // (none: waits until it closes by itself; "stall": holds the program 100 ms
+    // once the window is there, as a busy machine would), and waits for the
+    // program to end, answering a box on late steps meanwhile.
     Outcome Start(const std::vector<std::pair<std::string, std::string>>& answers, bool writeFile = true);
-    void Answer(const std::string& title, const std::string& key);
+    void Answer(const std::string& title, const std::string& key, pid_t running);
 
     ScratchDirectory scratch;  // the trace and the port's log
     std::string program;       // where the program, its file and its library lie
