@@ -8,7 +8,11 @@
 // - with PLOTTERTEST_PORT_LOG naming a file, one line per write appended to it:
 //   "address value nanoseconds" (monotonic clock);
 // - on a terminal, a status line updated in place while the drive runs, unless
-//   the program shows its own progress line (PLOTTERTEST_HIDE_PORT_STATUS is set).
+//   the program shows its own progress line (PLOTTERTEST_HIDE_PORT_STATUS is set);
+// - once the program has told it which line carries which signal (SetSignalBits):
+//   the trace names its lines by signal, the summary says in a line "Weg: …"
+//   what an ideal driver would make of the writes, and a picture of that way
+//   lies beside the trace, the same name with .svg.
 // Nothing here ever stops a write: a trace that cannot be written is reported
 // once and left out.
 //
@@ -23,6 +27,8 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "way.h"
 
 #if defined(_WIN32)
 #include <io.h>
@@ -89,6 +95,9 @@ struct SimulatedPort {
     Output log;
     Output vcd;
     bool statusLine = false;
+    bool signalsKnown = false;  // SetSignalBits was called
+    way::SignalBits signals;
+    way::Way way;
 
     ~SimulatedPort() {
         Flush();
@@ -112,6 +121,23 @@ struct SimulatedPort {
         if (vcd.file != nullptr)
             std::fprintf(stderr, "  Signalverlauf: %s (zu öffnen mit GTKWave oder PulseView)\n",
                          AbsolutePath(vcdPath).c_str());
+        if (signalsKnown) SayAndDrawTheWay();
+    }
+
+    // Written once, at the end: nothing of it may delay a write.
+    void SayAndDrawTheWay() const {
+        std::fprintf(stderr, "%s\n", way::Verdict(way).c_str());
+        const bool vcdSuffix = vcdPath.size() > 4 && vcdPath.compare(vcdPath.size() - 4, 4, ".vcd") == 0;
+        const std::string svgPath = (vcdSuffix ? vcdPath.substr(0, vcdPath.size() - 4) : vcdPath) + ".svg";
+        std::FILE* svg = std::fopen(svgPath.c_str(), "w");
+        const std::string picture = way::Picture(way);
+        if (svg == nullptr || std::fwrite(picture.data(), 1, picture.size(), svg) != picture.size() ||
+            std::fclose(svg) != 0) {
+            std::fprintf(stderr, "Simulierter Parallelport: Bild des Weges %s kann nicht geschrieben werden.\n",
+                         svgPath.c_str());
+            return;
+        }
+        std::fprintf(stderr, "  Bild des Weges: %s (zu öffnen im Browser)\n", AbsolutePath(svgPath).c_str());
     }
 
     long long ElapsedNs() const { return MonotonicNanoseconds() - startNs; }
@@ -139,8 +165,9 @@ struct SimulatedPort {
                      "$version plottertest, simulierter Parallelport $end\n"
                      "$timescale 1ns $end\n"
                      "$scope module parallelport $end\n");
+        // Named by signal, so that a viewer shows which line is X's step.
         for (int line = 0; line < 8; ++line)
-            std::fprintf(vcd.file, "$var wire 1 %c D%d_Pin%d $end\n", '!' + line, line, line + 2);
+            std::fprintf(vcd.file, "$var wire 1 %c %s $end\n", '!' + line, way::LineName(line, signals).c_str());
         std::fprintf(vcd.file, "$upscope $end\n$enddefinitions $end\n#0\n$dumpvars\n");
         for (int line = 0; line < 8; ++line) std::fprintf(vcd.file, "0%c\n", '!' + line);
         std::fprintf(vcd.file, "$end\n");
@@ -150,6 +177,7 @@ struct SimulatedPort {
         for (const Write& write : pending) {
             if (log.file != nullptr) std::fprintf(log.file, "%d %d %lld\n", write.address, write.value, write.ns);
             Trace(static_cast<unsigned>(write.value) & 0xFFu, write.ns);
+            if (signalsKnown) way::AddWrite(way, signals, static_cast<unsigned>(write.value));
         }
         pending.clear();
     }
@@ -187,7 +215,16 @@ struct SimulatedPort {
 
 SimulatedPort port;
 
+unsigned Bit(short value) { return static_cast<unsigned>(value) & 0xFFu; }
+
 }  // namespace
+
+// Which data-line bit carries each signal (0: none), from the program before
+// its first write; a program that never calls it gets the port as before.
+PORT_EXPORT void PORT_CALL SetSignalBits(short xStep, short xDir, short yStep, short yDir, short zStep, short zDir) {
+    port.signals = {Bit(xStep), Bit(xDir), Bit(yStep), Bit(yDir), Bit(zStep), Bit(zDir)};
+    port.signalsKnown = true;
+}
 
 PORT_EXPORT void PORT_CALL Out32(short address, short value) {
     const long long nowNs = MonotonicNanoseconds();
