@@ -55,7 +55,7 @@ TEST_F(AppTest, CancelEndsWithoutTouchingThePort) {
 TEST_F(AppTest, OkDrivesTheRectangleAndEnds) {
     fake::answers = {host::kOk};
     EXPECT_EQ(Run(), 0);
-    Transcript expected = {kConfirmation, "BeginDrive 4"};
+    Transcript expected = {kConfirmation, "SetSignalBits 1 2 4 8 16 32", "BeginDrive 4"};
     int side = 0;
     // Y on pins 4/5, X on pins 2/3.
     for (const auto& [pattern, name] : {std::pair{"12", "nach vorne"}, {"3", "nach rechts"}, {"4", "zurück"},
@@ -85,7 +85,7 @@ TEST_F(AppTest, ConfirmationNamesOneHundredStepsWhateverTheFileSays) {
     lines[23] = "0";
     fake::answers = {host::kOk};
     EXPECT_EQ(Run(), 0);
-    EXPECT_EQ(afterLoad, (Transcript{kConfirmation, "BeginDrive 0", "Out32 888 0 at 0", "EndDrive",
+    EXPECT_EQ(afterLoad, (Transcript{kConfirmation, "SetSignalBits 1 2 4 8 16 32", "BeginDrive 0", "Out32 888 0 at 0", "EndDrive",
                                      "Console: Fertig: 0 Schritte gefahren, alle Datenleitungen auf 0."}));
 }
 

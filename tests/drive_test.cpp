@@ -65,6 +65,7 @@ protected:
         return std::nullopt;
     }
 
+    static constexpr const char* kSignals = "SetSignalBits 4 8 1 2 0 0";
     double clock = 0;
     int sides = 0;
     int stepsDone = 0;
@@ -73,7 +74,7 @@ protected:
 TEST_F(DriveTest, DrivesFourSidesThenSwitchesEveryLineOff) {
     DriveTestRectangle();
 
-    Transcript expected = {"BeginDrive 12"};
+    Transcript expected = {kSignals, "BeginDrive 12"};
     ExpectPulses(expected, 3, 1 + 2);  // forward: Y step and direction
     ExpectPulses(expected, 3, 4 + 8);  // right: X step and direction
     ExpectPulses(expected, 3, 1);      // back: Y step alone
@@ -102,7 +103,7 @@ TEST_F(DriveTest, PatternIsTheSumOfTwoBitsNotTheirOr) {
 
     DriveTestRectangle();
 
-    Transcript expected = {"BeginDrive 4"};
+    Transcript expected = {"SetSignalBits 0 128 2 2 0 0", "BeginDrive 4"};
     ExpectPulses(expected, 1, 4, "-6144");
     ExpectPulses(expected, 1, 128, "-6144");
     ExpectPulses(expected, 1, 2, "-6144");
@@ -117,14 +118,14 @@ TEST_F(DriveTest, AStopBetweenPulsesSwitchesEveryLineOffOnceAndSaysHowFar) {
     EXPECT_EQ(DriveTestRectangle(), 2);
     const std::string nothingWritten =
         "ReportStop Fahrt abgebrochen vor dem ersten Schritt; es wurde nichts auf den Port geschrieben.";
-    EXPECT_EQ(fake::DriveTranscript(), (Transcript{"BeginDrive 12", "EndDrive", nothingWritten}));
+    EXPECT_EQ(fake::DriveTranscript(), (Transcript{kSignals, "BeginDrive 12", "EndDrive", nothingWritten}));
 
     // During the wait before pulse 5: acted on when it comes, not when the pause would end.
     fake::Reset();
     fake::stopAtMs = 65;
     fake::stopSignal = 15;
     EXPECT_EQ(DriveTestRectangle(), 15);
-    Transcript expected = {"BeginDrive 12"};
+    Transcript expected = {kSignals, "BeginDrive 12"};
     ExpectPulses(expected, 3, 1 + 2);
     ExpectPulses(expected, 1, 4 + 8);
     const std::string howFar = "ReportStop Fahrt abgebrochen nach 4 von 12 Schritten; alle Datenleitungen auf 0.";
@@ -146,7 +147,7 @@ TEST_F(DriveTest, NoPulseWhenTheStepCountIsBelowOne) {
         fake::transcript.clear();
         PinAssignment.StepsPerSide = steps;
         DriveTestRectangle();
-        EXPECT_EQ(fake::DriveTranscript(), (Transcript{"BeginDrive 0", "Out32 888 0 at 0", "EndDrive", Done(0)}))
+        EXPECT_EQ(fake::DriveTranscript(), (Transcript{kSignals, "BeginDrive 0", "Out32 888 0 at 0", "EndDrive", Done(0)}))
             << steps;
     }
 }
@@ -155,8 +156,8 @@ TEST_F(DriveTest, FailuresHappenAtTheirMomentAndLeaveEveryLineOff) {
     const std::string kSteps = "Pinbelegung.txt, Zeile 24, „Schritte je Seite“: gelesen ";
     const std::string kPort = "Pinbelegung.txt, Zeile 22, „Portadresse“: gelesen ";
     const std::string kPortAccepted = ", erwartet -32768 bis 32767 dezimal oder 0x0 bis 0xFFFF";
-    const Transcript firstPause = {"BeginDrive 12", "Wait 15", "EndDrive"};
-    const Transcript twoPulses = {"BeginDrive 12", "Wait 15", "Out32 888 0 at 15", "Out32 888 3 at 15",
+    const Transcript firstPause = {kSignals, "BeginDrive 12", "Wait 15", "EndDrive"};
+    const Transcript twoPulses = {kSignals, "BeginDrive 12", "Wait 15", "Out32 888 0 at 15", "Out32 888 3 at 15",
                                   "Progress Seite 1/4 nach vorne: Schritt 1 von 3 (1)", "Wait 30",
                                   "Out32 888 0 at 30", "Out32 888 3 at 30"};
     Transcript switchedOff = twoPulses;
@@ -185,9 +186,9 @@ TEST_F(DriveTest, FailuresHappenAtTheirMomentAndLeaveEveryLineOff) {
         {"port library missing", "3", "888", true, FailureKind::PortLibraryNotFound, "libinpout32.so: weg",
          firstPause},
         {"port library missing, no steps", "0", "888", true, FailureKind::PortLibraryNotFound,
-         "libinpout32.so: weg", {"BeginDrive 0", "EndDrive"}},
+         "libinpout32.so: weg", {kSignals, "BeginDrive 0", "EndDrive"}},
         {"bad port address, no steps", "0", "", false, FailureKind::TypeMismatch,
-         kPort + "„“ (leer)" + kPortAccepted, {"BeginDrive 0", "EndDrive"}},
+         kPort + "„“ (leer)" + kPortAccepted, {kSignals, "BeginDrive 0", "EndDrive"}},
         // After the first pulse: one write of 0 before the report, and a failing one hides nothing.
         {"no memory after pulse 2", "3", "888", false, FailureKind::OutOfMemory, "Fortschritt", switchedOff, 2},
         {"no memory, and the switch-off fails", "3", "888", false, FailureKind::OutOfMemory, "Fortschritt",

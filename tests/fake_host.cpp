@@ -166,6 +166,13 @@ void ConsoleLine(Channel channel, const std::string& text) {
 
 void ReportFailure(const std::string& report) { fake::Record("ReportFailure " + report); }
 
+void SetSignalBits(const SignalBits& bits) {
+    std::ostringstream call;
+    call << "SetSignalBits " << bits.xStep << " " << bits.xDir << " " << bits.yStep << " " << bits.yDir << " "
+         << bits.zStep << " " << bits.zDir;
+    fake::Record(call.str());
+}
+
 void Out32(short address, short value) {
     if (!fake::bound && fake::bindFailure) throw *fake::bindFailure;
     fake::bound = true;

@@ -98,8 +98,8 @@ TEST(NastyValues, DriveFailuresComeBeforeAnyWrite) {
     } cases[] = {
         {24, "", {}},
         {24, "1,5", {}},
-        {22, "0x10000", {"BeginDrive 400", "Wait 15", "EndDrive"}},
-        {22, "LPT1", {"BeginDrive 400", "Wait 15", "EndDrive"}},
+        {22, "0x10000", {"SetSignalBits 1 2 4 8 16 32", "BeginDrive 400", "Wait 15", "EndDrive"}},
+        {22, "LPT1", {"SetSignalBits 1 2 4 8 16 32", "BeginDrive 400", "Wait 15", "EndDrive"}},
     };
     ScratchDirectory dir;
     for (const auto& c : cases) {

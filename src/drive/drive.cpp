@@ -126,6 +126,9 @@ int DriveTestRectangle() {
     // side 1 begins; the text is the same for every side.
     const std::int64_t perSide = ConvertStepCount(PinAssignment.StepsPerSide, StepsPerSideSource());
     const std::optional<std::int64_t> allSteps = DriveSteps(perSide);
+    const auto bit = [](const BitValue& value) { return static_cast<short>(BitOf(value)); };
+    host::SetSignalBits({bit(pins.XStepBit), bit(pins.XDirBit), bit(pins.YStepBit), bit(pins.YDirBit),
+                         bit(pins.ZStepBit), bit(pins.ZDirBit)});
     host::BeginDrive(allSteps.value_or(std::numeric_limits<std::int64_t>::max()));
     int stop = 0;
     try {

@@ -136,6 +136,18 @@ void ReportFailure(const std::string& report);
 
 // ---- Port -------------------------------------------------------------------
 
+// The data-line bits that carry the drive's six signals, as its patterns use
+// them; 0 for a pin off the data lines.
+struct SignalBits {
+    short xStep, xDir, yStep, yDir, zStep, zDir;
+};
+
+// Keeps the bits for the port library: once it is bound, and before its first
+// write, a library that exports SetSignalBits (the simulated port, which draws
+// the way from them) is handed them, in the order of the fields. A library
+// without that export (the real ones) is used as before. Loads nothing.
+void SetSignalBits(const SignalBits& bits);
+
 // Writes value to the I/O port at address through the port library's Out32.
 // The library is bound at the first call and kept. Throws PortLibraryNotFound
 // when it cannot be loaded and EntryPointNotFound when it has no Out32, each

@@ -12,7 +12,9 @@ namespace host {
 namespace {
 
 using Out32Function = void (*)(short, short);
+using SignalBitsFunction = void (*)(short, short, short, short, short, short);
 Out32Function BoundOut32 = nullptr;
+SignalBits Signals{};
 
 Out32Function BindOut32() {
     // The library beside the program wins, so that a copy of the program directory
@@ -34,10 +36,15 @@ Out32Function BindOut32() {
         const char* error = dlerror();
         throw Failure{FailureKind::EntryPointNotFound, name + ": Out32: " + (error ? error : "nicht vorhanden")};
     }
+    if (void* tell = dlsym(library, "SetSignalBits"))
+        reinterpret_cast<SignalBitsFunction>(tell)(Signals.xStep, Signals.xDir, Signals.yStep, Signals.yDir,
+                                                   Signals.zStep, Signals.zDir);
     return reinterpret_cast<Out32Function>(entry);
 }
 
 }  // namespace
+
+void SetSignalBits(const SignalBits& bits) { Signals = bits; }
 
 void Out32(short address, short value) {
     if (BoundOut32 == nullptr) BoundOut32 = BindOut32();

@@ -12,7 +12,9 @@ namespace {
 
 using Out32Function = void(__stdcall*)(short, short);
 using IsDriverOpenFunction = BOOL(__stdcall*)();
+using SignalBitsFunction = void(__stdcall*)(short, short, short, short, short, short);
 Out32Function BoundOut32 = nullptr;
+SignalBits Signals{};
 
 Out32Function BindOut32() {
     // Only beside the program and in the system directory: never the working
@@ -45,10 +47,15 @@ Out32Function BindOut32() {
                       "Hilft das nicht, sperrt Windows den Treiber: die Speicherintegrität (Windows-Sicherheit → "
                       "Gerätesicherheit → Kernisolierung → Speicherintegrität) oder die Sperrliste für anfällige "
                       "Treiber, oder eine Anti-Cheat-Software eines Spiels."};
+    if (FARPROC tell = GetProcAddress(library, "SetSignalBits"))
+        reinterpret_cast<SignalBitsFunction>(reinterpret_cast<void*>(tell))(
+            Signals.xStep, Signals.xDir, Signals.yStep, Signals.yDir, Signals.zStep, Signals.zDir);
     return reinterpret_cast<Out32Function>(reinterpret_cast<void*>(entry));
 }
 
 }  // namespace
+
+void SetSignalBits(const SignalBits& bits) { Signals = bits; }
 
 void Out32(short address, short value) {
     if (BoundOut32 == nullptr) BoundOut32 = BindOut32();
