@@ -255,6 +255,44 @@ TEST_F(EndToEnd, SignalTraceShowsEveryEdgeOfTheDrive) {
     EXPECT_EQ(sampled.back(), 0u) << "the trace ends with every line off";
 }
 
+TEST_F(EndToEnd, TheWayIsSaidAndDrawnBesideTheTrace) {
+    const bool render = std::system("command -v rsvg-convert > /dev/null") == 0;
+    const struct {
+        const char* name;
+        std::vector<std::pair<int, const char*>> changed;  // line (0 = the first) and its new value
+        std::string way;                                   // the line "Weg: …" holds this
+        bool closes;
+    } cases[] = {
+        {"the sample wiring", {{23, "100"}}, "Weg: Rechteck 100 × 100 Schritte (nach vorne × nach rechts)", true},
+        {"X and Y step on pin 2", {{7, "2"}, {23, "20"}}, "Weg: endet 40 Schritte links vom Start und 40", false},
+        {"X direction on pin 10", {{3, "10"}, {23, "30"}}, "Weg: endet 60 Schritte links vom Start;", false},
+    };
+    for (const auto& c : cases) {
+        lines = SampleLines();
+        for (const auto& [line, value] : c.changed) lines[static_cast<std::size_t>(line)] = value;
+        const Outcome run = Start("\n", true, "PLOTTERTEST_PORT_VCD=" + (work / "trace.vcd"));
+        ASSERT_EQ(run.status, 0) << c.name << run.err;
+
+        const std::size_t at = run.err.find("\nWeg: ");
+        ASSERT_NE(at, std::string::npos) << c.name << run.err;
+        const std::string way = run.err.substr(at + 1, run.err.find('\n', at + 1) - at - 1);
+        EXPECT_EQ(way.rfind(c.way, 0), 0u) << c.name << ": " << way;
+        EXPECT_EQ(way.find("zurück am Start") != std::string::npos, c.closes) << c.name << ": " << way;
+        EXPECT_NE(run.err.find("Bild des Weges: " + (work / "trace.svg")), std::string::npos) << c.name << run.err;
+        EXPECT_NE(ReadText(work / "trace.svg").find("<title>" + way + "</title>"), std::string::npos) << c.name;
+        if (render) {
+            EXPECT_EQ(std::system(("rsvg-convert -o '" + (work / "way.png") + "' '" + (work / "trace.svg") + "'").c_str()), 0)
+                << c.name;
+        }
+        if (c.closes) {
+            const std::string trace = ReadText(work / "trace.vcd");
+            for (const char* name : {" D0_X_Schritt ", " D1_X_Richtung ", " D2_Y_Schritt ", " D3_Y_Richtung ", " D6_Pin8 "})
+                EXPECT_NE(trace.find(name), std::string::npos) << name;
+        }
+    }
+    if (!render) GTEST_SKIP() << "skipped, the rendering only: rsvg-convert is not installed";
+}
+
 TEST_F(EndToEnd, AnUnwritableTraceNeverStopsTheDrive) {
     UseThreeStepExample();
     const Outcome run = Start("\n", true, "PLOTTERTEST_PORT_VCD=/nonexistent/trace.vcd");

@@ -40,6 +40,7 @@ TEST_P(WineEndToEnd, EnterConfirmsAndDrivesTheThreeStepExample) {
     lines[23] = "3";
     // The simulated port, and a library whose IsInpOutDriverOpen says its driver is open.
     setenv("PLOTTERTEST_DRIVER_OPEN", "1", 1);
+    setenv("PLOTTERTEST_PORT_VCD", WindowsPath(scratch / "trace.vcd").c_str(), 1);
     for (const char* library : {"inpout32.dll", "tests/recording_port.dll"}) {
         fs::copy_file(GetParam().folder + "/" + library, program + "/inpout32.dll",
                       fs::copy_options::overwrite_existing);
@@ -55,7 +56,13 @@ TEST_P(WineEndToEnd, EnterConfirmsAndDrivesTheThreeStepExample) {
         EXPECT_TRUE(run.portLibraryLoaded) << "the trace shows the port library when it is loaded";
         EXPECT_EQ(AddressesAndValues(run.writes), ThreeStepExample()) << library;
         EXPECT_EQ(ShortPauses(run.writes), std::vector<std::size_t>{}) << library;
+        if (std::string(library) == "inpout32.dll") {  // the simulated port draws the way beside its trace
+            EXPECT_NE(ReadText(scratch / "trace.svg")
+                          .find("<title>Weg: Rechteck 3 × 3 Schritte (nach vorne × nach rechts), zurück am Start.</title>"),
+                      std::string::npos);
+        }
     }
+    unsetenv("PLOTTERTEST_PORT_VCD");
 }
 
 TEST_P(WineEndToEnd, EscapeOrClosingWritesNothingAndNeverLoadsThePortLibrary) {
