@@ -64,7 +64,8 @@ std::string HelpText() {
            "\n"
            "Der simulierte Port liest:\n"
            "  PLOTTERTEST_PORT_VCD   Datei für den Signalverlauf der Datenleitungen\n"
-           "                         (sonst plottertest-port.vcd im Arbeitsverzeichnis)\n"
+           "                         (sonst plottertest-port.vcd im Arbeitsverzeichnis);\n"
+           "                         daneben, mit .svg, ein Bild des Weges der Schlitten\n"
            "  PLOTTERTEST_PORT_LOG   Datei, an die jeder Schreibzugriff angehängt wird\n"
            "\n"
            "plottertest --version zeigt die Version.";
