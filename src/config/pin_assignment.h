@@ -18,7 +18,7 @@ struct PinAssignmentRecord {
     double ZDecimal = 0.0;
     std::string TextEntry;     // as read, never interpreted
     std::string PortAddress;   // as read; converted at every port write
-    std::string StepsPerSide;  // as read; converted as each side begins
+    std::string StepsPerSide;  // as read; converted once, when the drive begins
 };
 
 // Filled by LoadPinAssignment, read by the drive for the rest of the run.

@@ -42,8 +42,8 @@ int Pause(double ms);
 //
 // Failures, each after one write of 0 if a pulse has been written (a failure of
 // that write is dropped, so that the first one is reported):
-//   TypeMismatch/Overflow - StepsPerSide is not a whole number, raised when a
-//                           side begins (side 1: before any pause or write)
+//   TypeMismatch/Overflow - StepsPerSide is not a whole number, raised when the
+//                           drive begins, before any pause or write
 //   TypeMismatch/Overflow - PortAddress is not a port address, raised at the
 //                           first port write
 //   PortLibraryNotFound/EntryPointNotFound - from the first port write

@@ -22,13 +22,10 @@ namespace host {
 
 namespace {
 
-// The nice value the drive asks for. Measured with build/bench/step_timing
-// beside two spinning processes at nice 0 on the 2-core build machine: at nice
-// 0 (as an unprivileged user) the median pause was 15.022 ms, p99 19.0 ms, and
-// 73 of 400 steps came over 1 ms late; at -10 (as root) the median was
-// 15.000 ms and p99 15.01 to 15.05 ms, with at most two steps late. No
-// real-time class: a spinning SCHED_FIFO thread is throttled by the kernel for
-// 50 ms in every second.
+// The nice value the drive asks for. With build/bench/step_timing beside two
+// CPU hogs, nice -10 took the steps over 1 ms late from 73 of 400 to at most
+// 2 (the README's timing section has the runs). No real-time class: a
+// spinning SCHED_FIFO thread is throttled by the kernel for 50 ms a second.
 constexpr int kDriveNice = -10;
 
 int NiceBefore = 0;
@@ -67,13 +64,11 @@ long SlackBefore = -1;  // -1: unchanged
 // late a wake typically comes (a moving average, each wake counted at most
 // kWakeLateCapMs late, so that one that found the core taken does not widen
 // the spin for those after it), plus kWakeMarginMs, within
-// kMinSpinMs..kMaxSpinMs. Measured with build/bench/step_timing on the 2-core
-// build machine (virtual CPUs, kernel 6.18, 250 Hz tick, 399 pauses a run):
-// idle, wakes came 0.15-0.25 ms late, and the pauses had a median of
-// 15.002-15.003 ms and a p99 of 15.06 ms; beside two CPU hogs, as nobody, 2-7
-// pauses a run came over 16 ms, against 10-24 with a 0.5 ms stretch and a
-// 0.7 ms slice, and 100 with the spin alone. The spin must end within the
-// drive's scheduler slice, or the next tick hands the core to a hog.
+// kMinSpinMs..kMaxSpinMs. Idle, wakes come 0.15-0.25 ms late; with
+// build/bench/step_timing beside two CPU hogs as nobody this gave 2-7 pauses
+// over 16 ms a run, against 10-24 with a fixed 0.5 ms and 100 with the spin
+// alone. The spin must end within the drive's scheduler slice, or the next
+// tick hands the core to a hog.
 constexpr double kMinSpinMs = 0.3;
 constexpr double kMaxSpinMs = 1.0;
 constexpr double kWakeMarginMs = 0.2;
@@ -85,11 +80,10 @@ double SpinMs() { return std::clamp(WakeLateMs + kWakeMarginMs, kMinSpinMs, kMax
 
 // The scheduler slice the drive asks for, in ns (Linux 6.12 and later; older
 // kernels ignore it; any user may ask). Shorter than a CPU hog's 1.4 ms, a
-// thread that wakes takes the core from the hog at once instead of at the
-// hog's next tick: in a stand-alone loop of the same waits beside two hogs,
-// as nobody, 36-71 of 400 wakes came over 1 ms late with the default slice,
-// 1-7 with a short one. Still longer than the spin after the wake, or the
-// spin loses the core: 0.1 ms let 40 of 400 spins wait 4 ms.
+// thread that wakes takes the core from the hog at once: beside two hogs, as
+// nobody, 1-7 of 400 wakes came over 1 ms late instead of 36-71. Still longer
+// than the spin after the wake, or the spin loses the core (0.1 ms let 40 of
+// 400 spins wait 4 ms).
 constexpr std::uint64_t kDriveSliceNs = 400'000;
 
 // sched_attr of sched_getattr(2) and sched_setattr(2), which glibc does not wrap.

@@ -18,12 +18,9 @@ namespace {
 constexpr DWORD kHighResolutionTimer = 0x00000002;  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 
 // How long before the pause's end the wait gives way to spinning, in ms.
-// Measured with bench/wine_step_timing.sh under wine64 on the 2-core build
-// machine, idle, three runs each (Wine rounds its waits to whole
-// milliseconds): spinning alone, median 15.021-15.031 ms, p99 15.07-15.27 ms,
-// 66-75% of a core; 1.5 ms, median 15.026-15.029 ms, p99 15.11-15.14 ms, 7-8%;
-// 2 ms, median 15.025-15.030 ms, p99 15.08-15.11 ms, 11-12%. Windows'
-// high-resolution timer wakes well within that.
+// Chosen with bench/wine_step_timing.sh under wine64: 2 ms kept the median
+// and p99 of spinning alone (15.03 and 15.1 ms) at 11-12% of a core instead
+// of 66-75%; the README's timing section has the runs.
 constexpr double kSpinMs = 2.0;
 
 HANDLE Timer = nullptr;
