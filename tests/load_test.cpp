@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/app.h"
 #include "config/pin_assignment.h"
 #include "config/wiring.h"
 #include "fake_host.h"
@@ -257,10 +258,7 @@ TEST_F(LoadTest, MissingFileOrDirectoryOfThatNameShowsTheMessage) {
     for (const bool directory : {false, true}) {
         if (directory) std::filesystem::create_directory(file());
         fake::transcript.clear();
-        const std::optional<Failure> failure = LoadFailure();
-        ASSERT_TRUE(failure);
-        EXPECT_EQ(failure->kind, FailureKind::PinAssignmentMissing);
-        ReportMissingPinAssignment(failure->detail);
+        EXPECT_EQ(RunProgram({}), 2);  // the reader finds nothing, and the program says so
         const std::vector<std::string> expected = {"PathInProgramDirectory Pinbelegung.txt", "IsOrdinaryFile",
                                                    kMissingFileBox,
                                                    "Console error: plottertest: Pinbelegung.txt fehlt; gesucht wurde " +

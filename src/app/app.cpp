@@ -71,6 +71,18 @@ std::string HelpText() {
            "plottertest --version zeigt die Version.";
 }
 
+// The program's own message for a missing wiring file: the "Datei fehlt!" box,
+// and on a console the path that was searched.
+void ReportMissingPinAssignment(const std::string& path) {
+    host::ShowMessageBox(
+        "Achtung !\r"
+        "Es fehlt die Datei :  Pinbelegung.txt !\r"
+        "Ohne diese Datei kann dieses Programm leider nicht ordnungsgemäß funktionieren!",
+        "Datei fehlt!", host::Buttons::Ok, host::Icon::Critical);
+    host::ConsoleLine(host::Channel::Error,
+                      "plottertest: Pinbelegung.txt fehlt; gesucht wurde " + path + " (neben dem Programm).");
+}
+
 // Answers --help and --version; any other argument is a mistake, and nothing
 // is loaded or driven then.
 int AnswerArguments(const std::vector<std::string>& arguments) {

@@ -40,16 +40,6 @@ struct FileCloser {
 
 }  // namespace
 
-void ReportMissingPinAssignment(const std::string& path) {
-    host::ShowMessageBox(
-        "Achtung !\r"
-        "Es fehlt die Datei :  Pinbelegung.txt !\r"
-        "Ohne diese Datei kann dieses Programm leider nicht ordnungsgemäß funktionieren!",
-        "Datei fehlt!", host::Buttons::Ok, host::Icon::Critical);
-    host::ConsoleLine(host::Channel::Error,
-                      "plottertest: Pinbelegung.txt fehlt; gesucht wurde " + path + " (neben dem Programm).");
-}
-
 // Made once: the drive passes them at every port write, between the two writes of a pulse.
 const ValueSource& PortAddressSource() {
     static const ValueSource source{LineSource(kPortAddressValueLine), "-32768 bis 32767 dezimal oder 0x0 bis 0xFFFF"};

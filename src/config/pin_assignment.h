@@ -53,10 +53,6 @@ extern const char* const kPinAssignmentFileName;
 // PortAddress and StepsPerSide are not converted here.
 void LoadPinAssignment();
 
-// The program's own message for PinAssignmentMissing: the "Datei fehlt!" box,
-// and on a console the path that was searched.
-void ReportMissingPinAssignment(const std::string& path);
-
 // Where entries 11 and 12 come from and what they accept, for the conversions
 // in the drive.
 const ValueSource& PortAddressSource();
