@@ -1,7 +1,7 @@
 # What `cmake --install` lays out and what `--target package` packs.
 #
 # Windows: one folder with plottertest.exe, the sample Pinbelegung.txt, the
-# German guide LIESMICH.txt, and the simulated inpout32.dll in Simulation/: it
+# German guide LIESMICH.txt, the licence LICENSE.txt, and the simulated inpout32.dll in Simulation/: it
 # shows nothing on Windows, so beside the program it would leave a user
 # watching a plotter that does not move.
 #
@@ -23,6 +23,10 @@ set(CPACK_PACKAGE_NAME plottertest)
 set(CPACK_PACKAGE_VENDOR plottertest)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Testfahrt für Schrittmotor-Plotter am Parallelport")
 set(CPACK_STRIP_FILES ON)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+# Whoever packages the program names themselves here.
+set(PLOTTERTEST_MAINTAINER "plottertest <plottertest@example.org>" CACHE STRING
+    "The Debian package's maintainer, as Name <address>")
 
 # Installs the sample wiring as DIR/Pinbelegung.txt unless the user's is there.
 function(plottertest_install_wiring dir component)
@@ -41,7 +45,8 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
 elseif(WIN32)
   configure_file(package/LIESMICH.txt ${CMAKE_BINARY_DIR}/LIESMICH.txt @ONLY NEWLINE_STYLE CRLF)
   install(TARGETS plottertest RUNTIME DESTINATION .)
-  install(FILES ${CMAKE_BINARY_DIR}/LIESMICH.txt DESTINATION .)
+  configure_file(LICENSE ${CMAKE_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${CMAKE_BINARY_DIR}/LIESMICH.txt ${CMAKE_BINARY_DIR}/LICENSE.txt DESTINATION .)
   install(TARGETS inpout32 RUNTIME DESTINATION Simulation LIBRARY DESTINATION Simulation)
   plottertest_install_wiring(. Unspecified)
   set(CPACK_GENERATOR ZIP)
@@ -103,7 +108,7 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "plottertest <plottertest@example.org>")
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${PLOTTERTEST_MAINTAINER}")
   # The long description, under CPACK_PACKAGE_DESCRIPTION_SUMMARY.
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
       "Liest die Verdrahtung aus /etc/plottertest/Pinbelegung.txt, fragt, ob die

@@ -1,6 +1,6 @@
 #!/bin/sh
 # The Windows zip as a user unpacks it: one folder with the program, the
-# sample wiring and the guide (both CR LF), the simulated DLL in Simulation/
+# sample wiring, the guide and the licence (CR LF), the simulated DLL in Simulation/
 # only, and a program file whose resources carry the manifest and the version.
 # Usage: windows_package_test.sh WINDOWS_BUILD VERSION
 set -eu
@@ -16,10 +16,10 @@ build_target "$build" package
 (cd "$scratch" && cmake -E tar xf "$build/plottertest-$version-win32.zip")
 top="$scratch/plottertest-$version-win32"
 listing=$(cd "$top" && find . ! -type d | sort | tr '\n' ' ')
-[ "$listing" = "./LIESMICH.txt ./Pinbelegung.txt ./Simulation/inpout32.dll ./plottertest.exe " ] ||
+[ "$listing" = "./LICENSE.txt ./LIESMICH.txt ./Pinbelegung.txt ./Simulation/inpout32.dll ./plottertest.exe " ] ||
   fail "the zip holds $listing"
 cr=$(printf '\r')
-for text in LIESMICH.txt Pinbelegung.txt; do
+for text in LICENSE.txt LIESMICH.txt Pinbelegung.txt; do
   lines=$(wc -l < "$top/$text")
   [ "$lines" -gt 0 ] && [ "$(grep -c "$cr\$" "$top/$text")" -eq "$lines" ] || fail "$text has lines without CR LF"
 done
