@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 
 echo "== cppcheck"
 cppcheck --enable=warning,style,performance,portability --std=c++17 --library=googletest \
-  --inline-suppr --quiet --error-exitcode=1 -I src -I tests src ports bench fuzz tests
+  --inline-suppr --quiet --error-exitcode=1 -I src -I tests -I tests/support src ports bench fuzz tests
 
 echo "== clang-tidy"
 # The Linux build's compile commands; the Windows host (src/platform/win32/) and the fuzz target are left to cppcheck.
