@@ -126,7 +126,7 @@ bool Measure(bool onTerminal, int hogCount = 0, const std::string& user = "") {
     rusage before{}, after{};
     const std::vector<pid_t> hogs = StartHogs(hogCount);
     getrusage(RUSAGE_CHILDREN, &before);
-    const Ended run = RunProgram(launch);
+    const Ended run = RunBuiltProgram(launch);
     getrusage(RUSAGE_CHILDREN, &after);
     StopHogs(hogs);
     if (run.status != 0) {

@@ -56,7 +56,7 @@ protected:
     }
 
     Outcome Finish(const Launch& launch) {
-        Outcome run{RunProgram(launch), ReadPortLog(work / "log"), fs::exists(work / "log")};
+        Outcome run{RunBuiltProgram(launch), ReadPortLog(work / "log"), fs::exists(work / "log")};
         return run;
     }
 

@@ -36,7 +36,7 @@ void Type(int fd, const std::string& bytes) {
 
 }  // namespace
 
-Ended RunProgram(const Launch& launch) {
+Ended RunBuiltProgram(const Launch& launch) {
     int terminal = -1, screen = -1;  // the pty's master and slave side
     int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
     if (launch.onTerminal) {

@@ -44,4 +44,4 @@ struct Ended {
 };
 
 // Runs the program to its end (killed after 60 s).
-Ended RunProgram(const Launch& launch);
+Ended RunBuiltProgram(const Launch& launch);

@@ -26,10 +26,10 @@ constexpr int kBarRange = 1000;   // the bar's steps, whatever the drive's count
 constexpr double kRedrawEveryMs = 200;
 constexpr wchar_t kClassName[] = L"plottertestDriveWindow";
 
-HWND Window = nullptr;
-HWND Line = nullptr;
-HWND Bar = nullptr;
-HFONT Font = nullptr;
+HWND DriveWindow = nullptr;
+HWND ProgressLabel = nullptr;
+HWND ProgressBar = nullptr;
+HFONT WindowFont = nullptr;
 bool StopAsked = false;
 long long TotalSteps = 0;
 double NextRedrawMs = 0;
@@ -57,9 +57,9 @@ LRESULT CALLBACK DriveWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 HWND Child(const wchar_t* windowClass, const wchar_t* text, DWORD style, RECT at, int id) {
     HWND child = CreateWindowExW(0, windowClass, text, WS_CHILD | WS_VISIBLE | style, at.left, at.top,
-                                 at.right - at.left, at.bottom - at.top, Window,
+                                 at.right - at.left, at.bottom - at.top, DriveWindow,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
-    if (child != nullptr) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
+    if (child != nullptr) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(WindowFont), FALSE);
     return child;
 }
 
@@ -84,7 +84,7 @@ void OpenDriveWindow() {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    Font = CreateFontIndirectW(&metrics.lfMessageFont);
+    WindowFont = CreateFontIndirectW(&metrics.lfMessageFont);
 
     // The wiring's lines wrap at the window's width; their height decides where the button goes.
     const int textWidth = px(456);
@@ -92,7 +92,7 @@ void OpenDriveWindow() {
         if (text.empty()) return 0;
         RECT measured{0, 0, textWidth, 0};
         HDC measuring = GetDC(nullptr);
-        HGDIOBJ before = SelectObject(measuring, Font);
+        HGDIOBJ before = SelectObject(measuring, WindowFont);
         DrawTextW(measuring, text.c_str(), -1, &measured, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
         SelectObject(measuring, before);
         ReleaseDC(nullptr, measuring);
@@ -107,17 +107,17 @@ void OpenDriveWindow() {
     RECT frame{0, 0, px(480), buttonTop + px(42)};
     AdjustWindowRectEx(&frame, style, FALSE, 0);
     const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-    Window = CreateWindowExW(0, kClassName, L"Testfahrt l\u00e4uft", style,
+    DriveWindow = CreateWindowExW(0, kClassName, L"Testfahrt l\u00e4uft", style,
                              (GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2,
                              width, height, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    if (Window == nullptr)
+    if (DriveWindow == nullptr)
         throw Failure{FailureKind::WindowCannotBeOpened,
                       "Das Fenster „Testfahrt läuft“ ließ sich nicht öffnen; ohne es könnte die Fahrt nicht "
                       "angehalten werden. Es wurde nichts auf den Port geschrieben: " +
                           win32::SystemMessage(GetLastError())};
-    Line = Child(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, {px(12), px(12), px(468), px(32)}, 0);
-    Bar = Child(PROGRESS_CLASSW, nullptr, 0, {px(12), px(40), px(468), px(62)}, 0);
-    SendMessageW(Bar, PBM_SETRANGE32, 0, kBarRange);
+    ProgressLabel = Child(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, {px(12), px(12), px(468), px(32)}, 0);
+    ProgressBar = Child(PROGRESS_CLASSW, nullptr, 0, {px(12), px(40), px(468), px(62)}, 0);
+    SendMessageW(ProgressBar, PBM_SETRANGE32, 0, kBarRange);
     // Whoever sees an axis stand still reads here why, and can stop the drive.
     HWND wiring = Child(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, {px(12), briefTop, px(12) + textWidth, briefTop + briefHeight}, 0);
     SetWindowTextW(wiring, brief.c_str());
@@ -128,21 +128,21 @@ void OpenDriveWindow() {
     }
     HWND button = Child(L"BUTTON", L"Anhalten", WS_TABSTOP | BS_DEFPUSHBUTTON,
                         {px(368), buttonTop, px(468), buttonTop + px(30)}, kStopButton);
-    ShowWindow(Window, SW_SHOW);
+    ShowWindow(DriveWindow, SW_SHOW);
     // The user's next key must reach this window: Esc, Enter and space stop.
-    SetForegroundWindow(Window);
+    SetForegroundWindow(DriveWindow);
     SetFocus(button);
-    UpdateWindow(Window);
+    UpdateWindow(DriveWindow);
 }
 
 // Only EndDrive closes it; the drive calls EndDrive before any report, so no
 // box stands behind the window.
 void CloseDriveWindow() {
-    if (Window == nullptr) return;
-    DestroyWindow(Window);
-    Window = Line = Bar = nullptr;
-    DeleteObject(Font);
-    Font = nullptr;
+    if (DriveWindow == nullptr) return;
+    DestroyWindow(DriveWindow);
+    DriveWindow = ProgressLabel = ProgressBar = nullptr;
+    DeleteObject(WindowFont);
+    WindowFont = nullptr;
 }
 
 }  // namespace
@@ -170,7 +170,7 @@ void EndDrive() {
 }
 
 void ShowProgress(const std::string& text, long long stepsDone) {
-    if (Window == nullptr) return;
+    if (DriveWindow == nullptr) return;
     const double now = ClockMilliseconds();
     if (now < NextRedrawMs) return;
     NextRedrawMs = now + kRedrawEveryMs;
@@ -186,15 +186,15 @@ void ShowProgress(const std::string& text, long long stepsDone) {
 int ProcessPendingEvents() {
     if (ProgressPending) {
         ProgressPending = false;
-        SetWindowTextW(Line, win32::Wide(ProgressText).c_str());
+        SetWindowTextW(ProgressLabel, win32::Wide(ProgressText).c_str());
         const double share =
             TotalSteps > 0 ? static_cast<double>(ProgressSteps) / static_cast<double>(TotalSteps) : 1.0;
-        SendMessageW(Bar, PBM_SETPOS, static_cast<WPARAM>(share * kBarRange), 0);
+        SendMessageW(ProgressBar, PBM_SETPOS, static_cast<WPARAM>(share * kBarRange), 0);
     }
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         // As in a dialog: Esc and Enter reach the window as commands, space the button.
-        if (Window != nullptr && IsDialogMessageW(Window, &message)) continue;
+        if (DriveWindow != nullptr && IsDialogMessageW(DriveWindow, &message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

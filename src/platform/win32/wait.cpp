@@ -23,7 +23,7 @@ constexpr DWORD kHighResolutionTimer = 0x00000002;  // CREATE_WAITABLE_TIMER_HIG
 // of 66-75%; the README's timing section has the runs.
 constexpr double kSpinMs = 2.0;
 
-HANDLE Timer = nullptr;
+HANDLE WaitTimer = nullptr;
 bool PeriodRaised = false;  // timeBeginPeriod(1) stands for a timer without high resolution
 
 using SetProcessInformationFunction = BOOL(WINAPI*)(HANDLE, PROCESS_INFORMATION_CLASS, LPVOID, DWORD);
@@ -46,11 +46,11 @@ void KeepTimerResolution(bool keep) {
 }  // namespace
 
 void win32::OpenWaitTimer() {
-    Timer = CreateWaitableTimerExW(nullptr, nullptr, kHighResolutionTimer, TIMER_ALL_ACCESS);
-    if (Timer == nullptr) {
+    WaitTimer = CreateWaitableTimerExW(nullptr, nullptr, kHighResolutionTimer, TIMER_ALL_ACCESS);
+    if (WaitTimer == nullptr) {
         // Older Windows: a plain timer ticks every 15.6 ms unless the period is raised for the drive.
-        Timer = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
-        PeriodRaised = Timer != nullptr && timeBeginPeriod(1) == TIMERR_NOERROR;
+        WaitTimer = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
+        PeriodRaised = WaitTimer != nullptr && timeBeginPeriod(1) == TIMERR_NOERROR;
     }
     KeepTimerResolution(true);
 }
@@ -59,20 +59,20 @@ void win32::CloseWaitTimer() {
     KeepTimerResolution(false);
     if (PeriodRaised) timeEndPeriod(1);
     PeriodRaised = false;
-    if (Timer != nullptr) CloseHandle(Timer);
-    Timer = nullptr;
+    if (WaitTimer != nullptr) CloseHandle(WaitTimer);
+    WaitTimer = nullptr;
 }
 
 bool WaitForEvents(double deadlineMs) {
     const double waitMs = deadlineMs - kSpinMs - ClockMilliseconds();
     // Without a timer the pause spins as it always could.
-    if (waitMs <= 0 || Timer == nullptr) return false;
+    if (waitMs <= 0 || WaitTimer == nullptr) return false;
     LARGE_INTEGER due;
     due.QuadPart = -std::llround(waitMs * 10'000);  // relative, in units of 100 ns
-    if (!SetWaitableTimer(Timer, &due, 0, nullptr, nullptr, FALSE)) return false;
+    if (!SetWaitableTimer(WaitTimer, &due, 0, nullptr, nullptr, FALSE)) return false;
     // MWMO_INPUTAVAILABLE: a message that came before the wait, and was only
     // looked at, still ends it.
-    MsgWaitForMultipleObjectsEx(1, &Timer, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    MsgWaitForMultipleObjectsEx(1, &WaitTimer, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     return true;
 }
 
