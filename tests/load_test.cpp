@@ -8,7 +8,7 @@
 
 #include "app/app.h"
 #include "config/pin_assignment.h"
-#include "config/wiring.h"
+#include "drive/wiring_view.h"
 #include "fake_host.h"
 #include "platform/failure.h"
 #include "test_files.h"

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "config/pin_assignment.h"
-#include "config/wiring.h"
 #include "drive/drive.h"
+#include "drive/wiring_view.h"
 #include "platform/failure.h"
 #include "platform/platform.h"
 

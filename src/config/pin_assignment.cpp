@@ -24,8 +24,14 @@ const char* const kEntryNames[12] = {
     "Pin Y-Achse Richtung", "Y-Achse Faktor",      "Pin Z-Achse Schritt", "Pin Z-Achse Richtung",
     "Z-Achse Faktor",      "Bemerkung",            "Portadresse",         "Schritte je Seite"};
 
-const char* const kPinAccepted = "eine ganze Zahl von 0 bis 17 (2 bis 9 sind die Datenleitungen D0 bis D7)";
 const char* const kDecimalAccepted = "eine Dezimalzahl mit Komma oder Punkt, z. B. 80,0";
+
+// What a pin entry accepts: "eine ganze Zahl von 0 bis 17 (2 bis 9 sind die Datenleitungen D0 bis D7)".
+std::string PinAccepted(std::size_t pins) {
+    return "eine ganze Zahl von 0 bis " + std::to_string(pins - 1) + " (" + std::to_string(kFirstDataPin) + " bis " +
+           std::to_string(kLastDataPin) + " sind die Datenleitungen " + DataLineName(kFirstDataPin) + " bis " +
+           DataLineName(kLastDataPin) + ")";
+}
 
 // "Pinbelegung.txt, Zeile 2, „Pin X-Achse Schritt“"; a caption line (odd) is named as the caption of its entry.
 std::string LineSource(int line) {
@@ -39,6 +45,8 @@ struct FileCloser {
 };
 
 }  // namespace
+
+std::string DataLineName(std::int32_t pin) { return "D" + std::to_string(pin - kFirstDataPin); }
 
 // Made once: the drive passes them at every port write, between the two writes of a pulse.
 const ValueSource& PortAddressSource() {
@@ -57,9 +65,10 @@ void LoadPinAssignment() {
     if (!host::IsOrdinaryFile(path)) throw Failure{FailureKind::PinAssignmentMissing, path};
     PinAssignmentPath = path;
 
-    // Pins 2 to 9 are the data lines D0 to D7 of the 25-pin connector.
     std::int16_t bit = 1;
-    for (int pin = 2; pin <= 9; ++pin, bit = static_cast<std::int16_t>(bit * 2)) PinBitTable[pin] = bit;
+    for (std::int32_t pin = kFirstDataPin; pin <= kLastDataPin; ++pin, bit = static_cast<std::int16_t>(bit * 2))
+        PinBitTable[static_cast<std::size_t>(pin)] = bit;
+    const std::string pinAccepted = PinAccepted(PinBitTable.size());
 
     const std::unique_ptr<host::TextFile, FileCloser> file(host::OpenTextFile(path));
     int lineNumber = 0;
@@ -88,7 +97,7 @@ void LoadPinAssignment() {
     };
     const auto pinEntry = [&](std::int32_t& pinRead) {
         const std::string text = readValue();
-        const ValueSource source{LineSource(lineNumber), kPinAccepted};
+        const ValueSource source{LineSource(lineNumber), pinAccepted};
         const std::int32_t pin = ConvertPinNumber(text, source);
         if (pin < 0 || pin >= static_cast<std::int32_t>(PinBitTable.size()))
             throw Failure{FailureKind::SubscriptOutOfRange, ValueReport(text, source)};

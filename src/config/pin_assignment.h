@@ -24,6 +24,15 @@ struct PinAssignmentRecord {
 // Filled by LoadPinAssignment, read by the drive for the rest of the run.
 extern PinAssignmentRecord PinAssignment;
 
+// Pins 2 to 9 of the 25-pin connector are the data lines D0 to D7, which the
+// port's data register drives; no other pin reaches one.
+constexpr std::int32_t kFirstDataPin = 2;
+constexpr std::int32_t kLastDataPin = 9;
+constexpr bool IsDataPin(std::int32_t pin) { return pin >= kFirstDataPin && pin <= kLastDataPin; }
+
+// The data line of a data pin: "D0" for pin 2 ... "D7" for pin 9.
+std::string DataLineName(std::int32_t pin);
+
 // The connector pins of the six pin entries as read (0..17), so that the user
 // can be told what each reaches; the drive uses only the bits in PinAssignment.
 struct ConnectorPinsRecord {

@@ -28,11 +28,6 @@ void WritePort(int value) {
     host::Out32(address, static_cast<short>(value));
 }
 
-struct Side {
-    int pattern;
-    const char* name;  // as the user sees the carriage move
-};
-
 int StepPulse(int pattern) {
     if (const int stop = Pause(StepPauseMs)) return stop;
     if (LastPauseMs > StepPauseMs + kLateByMs) ++LateSteps;
@@ -43,12 +38,13 @@ int StepPulse(int pattern) {
     return 0;
 }
 
-int DriveSide(int number, const Side& side, std::int64_t steps) {
-    const std::string prefix = "Seite " + std::to_string(number) + "/4 " + side.name + ": Schritt ";
+int DriveSide(int number, const Side& side, int pattern, std::int64_t steps) {
+    const std::string prefix =
+        "Seite " + std::to_string(number) + "/" + std::to_string(kSideCount) + " " + side.name + ": Schritt ";
     const std::string suffix = " von " + std::to_string(steps);
     std::string progress = prefix;  // its buffer is reused from step to step
     for (std::int64_t done = 0; done < steps; ++done) {
-        if (const int stop = StepPulse(side.pattern)) return stop;
+        if (const int stop = StepPulse(pattern)) return stop;
         // After the pulse, never inside the pause, whose 15 ms it must not shorten.
         progress.resize(prefix.size());
         progress += std::to_string(done + 1);
@@ -77,10 +73,21 @@ void SayIfStepsCameLate() {
 
 }  // namespace
 
+int SidePattern(const Side& side) {
+    const PinAssignmentRecord& pins = PinAssignment;
+    if (side.axis == 'X') return BitOf(pins.XStepBit) + (side.withDirection ? BitOf(pins.XDirBit) : 0);
+    return BitOf(pins.YStepBit) + (side.withDirection ? BitOf(pins.YDirBit) : 0);
+}
+
 std::optional<std::int64_t> DriveSteps(std::int64_t perSide) {
     if (perSide < 1) return 0;
-    if (perSide > std::numeric_limits<std::int64_t>::max() / 4) return std::nullopt;
-    return 4 * perSide;
+    if (perSide > std::numeric_limits<std::int64_t>::max() / kSideCount) return std::nullopt;
+    return kSideCount * perSide;
+}
+
+double DriveDurationMs(std::int64_t perSide) {
+    // In double: a step count near the 64-bit limit still gives a (huge) duration.
+    return perSide < 1 ? 0.0 : static_cast<double>(kSideCount) * static_cast<double>(perSide) * StepPauseMs;
 }
 
 std::string DriveStepsText(std::int64_t perSide) {
@@ -113,15 +120,9 @@ int DriveTestRectangle() {
     StepsDriven = 0;
     LateSteps = 0;
     LongestPauseMs = 0;
-    // The pattern is the sum of two bit values, not their OR: two entries naming
-    // the same pin add up to the next higher bit, as the wiring file says.
     const PinAssignmentRecord& pins = PinAssignment;
-    const Side sides[] = {
-        {BitOf(pins.YStepBit) + BitOf(pins.YDirBit), "nach vorne"},
-        {BitOf(pins.XStepBit) + BitOf(pins.XDirBit), "nach rechts"},
-        {BitOf(pins.YStepBit), "zurück"},
-        {BitOf(pins.XStepBit), "nach links"},
-    };
+    int patterns[kSideCount];
+    for (int side = 0; side < kSideCount; ++side) patterns[side] = SidePattern(kSides[side]);
     // Read once, before the drive shows itself: a bad step count fails here, as
     // side 1 begins; the text is the same for every side.
     const std::int64_t perSide = ConvertStepCount(PinAssignment.StepsPerSide, StepsPerSideSource());
@@ -132,7 +133,8 @@ int DriveTestRectangle() {
     host::BeginDrive(allSteps.value_or(std::numeric_limits<std::int64_t>::max()));
     int stop = 0;
     try {
-        for (int side = 0; side < 4 && stop == 0; ++side) stop = DriveSide(side + 1, sides[side], perSide);
+        for (int side = 0; side < kSideCount && stop == 0; ++side)
+            stop = DriveSide(side + 1, kSides[side], patterns[side], perSide);
         // Stopped between pulses, the pattern of the last pulse still holds the
         // motors' lines high until this write; before the first write the port
         // library is not even loaded and nothing is on.

@@ -8,9 +8,28 @@
 // The pause before every step pulse, in milliseconds.
 constexpr std::int16_t StepPauseMs = 15;
 
+// The sides of the test rectangle, in the order driven.
+struct Side {
+    const char* name;     // which way the user sees the carriage go: "nach vorne"
+    char axis;            // 'X' or 'Y'
+    bool withDirection;   // the pattern holds the axis' direction bit besides its step bit
+};
+constexpr Side kSides[] = {
+    {"nach vorne", 'Y', true}, {"nach rechts", 'X', true}, {"zurück", 'Y', false}, {"nach links", 'X', false}};
+constexpr int kSideCount = static_cast<int>(sizeof kSides / sizeof kSides[0]);
+
+// The pattern every pulse of a side writes, from PinAssignment: the step bit
+// of its axis plus, with withDirection, the direction bit. A sum, not an OR:
+// two entries naming the same pin add up to the next higher bit (256 past D7),
+// as the wiring file says; an empty bit counts as 0.
+int SidePattern(const Side& side);
+
 // The steps of the whole drive with perSide steps a side: 4 × perSide, 0 when
 // perSide is below 1, nothing when it is beyond the 64-bit range.
 std::optional<std::int64_t> DriveSteps(std::int64_t perSide);
+
+// How long the drive's pauses take with perSide steps a side, in ms (0 below 1).
+double DriveDurationMs(std::int64_t perSide);
 
 // The same as the user reads it: "400", or "4 × 9223372036854775807" beyond 64 bits.
 std::string DriveStepsText(std::int64_t perSide);

@@ -1,4 +1,4 @@
-#include "config/wiring.h"
+#include "drive/wiring_view.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -11,16 +11,9 @@
 
 namespace {
 
-constexpr int kFirstDataPin = 2;  // D0; D7 is pin 9
-constexpr int kLastDataPin = 9;
-
-bool IsDataLine(std::int32_t pin) { return pin >= kFirstDataPin && pin <= kLastDataPin; }
-
-std::string DataLine(std::int32_t pin) { return "D" + std::to_string(pin - kFirstDataPin); }
-
 // "Pin 2 (D0)", or "Pin 12 (keine Datenleitung)".
 std::string PinText(std::int32_t pin) {
-    return "Pin " + std::to_string(pin) + " (" + (IsDataLine(pin) ? DataLine(pin) : "keine Datenleitung") + ")";
+    return "Pin " + std::to_string(pin) + " (" + (IsDataPin(pin) ? DataLineName(pin) : "keine Datenleitung") + ")";
 }
 
 struct Signal {
@@ -42,9 +35,9 @@ std::string Decimal(double value, int decimals) {
     return number;
 }
 
-// "in etwa 6 s" for a drive of `steps` pauses.
-std::string Duration(double steps) {
-    const double seconds = steps * StepPauseMs / 1000.0;
+// "in etwa 6 s" for a drive of that many milliseconds.
+std::string Duration(double ms) {
+    const double seconds = ms / 1000.0;
     if (seconds < 1) return "in etwa " + Decimal(seconds, 2) + " s";
     if (seconds < 10) return "in etwa " + Decimal(seconds, 1) + " s";
     if (seconds < 120) return "in etwa " + Decimal(seconds, 0) + " s";
@@ -81,20 +74,21 @@ WiringView DescribeWiring() {
 
     // Only X and Y are driven: a signal of theirs off the data lines never moves anything.
     for (const Signal& signal : signals) {
-        if (signal.axis == 'Z' || IsDataLine(signal.pin)) continue;
+        if (signal.axis == 'Z' || IsDataPin(signal.pin)) continue;
         const std::string axis = std::string(1, signal.axis) + "-Achse";
         const bool step = signal.name[2] == 'S';
         view.warnings.push_back(std::string("Achtung: ") + signal.name + " auf Pin " + std::to_string(signal.pin) +
-                                " erreicht den Port nicht (nur Pin 2 bis 9 sind Datenleitungen); die " + axis +
+                                " erreicht den Port nicht (nur Pin " + std::to_string(kFirstDataPin) + " bis " +
+                                std::to_string(kLastDataPin) + " sind Datenleitungen); die " + axis +
                                 (step ? " bewegt sich nicht." : " fährt hin und zurück in dieselbe Richtung."));
     }
-    // Two signals on one data line: within a side's pattern their bits add up
-    // to the next line; across axes each motor gets the other's signal.
+    // Two signals on one data line: across axes each motor gets the other's
+    // signal; within an axis the side that writes both writes their sum instead.
     for (std::size_t i = 0; i < std::size(signals); ++i) {
         for (std::size_t j = i + 1; j < std::size(signals); ++j) {
             const Signal& a = signals[i];
             const Signal& b = signals[j];
-            if (a.pin != b.pin || !IsDataLine(a.pin)) continue;
+            if (a.pin != b.pin || !IsDataPin(a.pin)) continue;
             const std::string both =
                 std::string("Achtung: ") + a.name + " und " + b.name + " beide auf " + PinText(a.pin) + ": ";
             if (a.axis != b.axis) {
@@ -103,11 +97,17 @@ WiringView DescribeWiring() {
                 continue;
             }
             if (a.axis == 'Z') continue;  // never driven
-            const std::string side = a.axis == 'Y' ? "Seite 1" : "Seite 2";
-            const std::int32_t sumPin = a.pin + 1;
-            std::string instead = "keine Datenleitung (doppelt D7 ist 256, über D7 hinaus)";
-            if (IsDataLine(sumPin)) {
-                instead = DataLine(sumPin) + " (Pin " + std::to_string(sumPin) + ")";
+            const Side* writesBoth = std::find_if(std::begin(kSides), std::end(kSides),
+                                                  [&](const Side& s) { return s.axis == a.axis && s.withDirection; });
+            const std::string side = "Seite " + std::to_string(writesBoth - std::begin(kSides) + 1);
+            // The pin whose bit the side's pattern is.
+            const int pattern = SidePattern(*writesBoth);
+            std::int32_t sumPin = kFirstDataPin;
+            while (sumPin <= kLastDataPin && (1 << (sumPin - kFirstDataPin)) != pattern) ++sumPin;
+            std::string instead = "keine Datenleitung (doppelt " + DataLineName(kLastDataPin) + " ist " +
+                                  std::to_string(pattern) + ", über " + DataLineName(kLastDataPin) + " hinaus)";
+            if (IsDataPin(sumPin)) {
+                instead = DataLineName(sumPin) + " (Pin " + std::to_string(sumPin) + ")";
                 const auto* other = std::find_if(std::begin(signals), std::end(signals),
                                                  [sumPin](const Signal& signal) { return signal.pin == sumPin; });
                 if (other != std::end(signals)) instead += std::string(", die Leitung von ") + other->name;
@@ -134,8 +134,7 @@ WiringView DescribeWiring() {
         stepsText = std::to_string(*steps) + " Schritte je Seite, es wird nichts bewegt";
     } else if (steps) {
         stepsText = std::to_string(*steps) + (*steps == 1 ? " Schritt" : " Schritte") + " je Seite, " +
-                    DriveStepsText(*steps) +
-                    " Schritte " + Duration(4.0 * static_cast<double>(*steps));
+                    DriveStepsText(*steps) + " Schritte " + Duration(DriveDurationMs(*steps));
     }
     view.summary = {
         "Verdrahtung aus " + PinAssignmentPath + ":",
