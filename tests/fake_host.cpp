@@ -154,10 +154,9 @@ void ReportStop(const std::string& text) { fake::Record("ReportStop " + text); }
 
 void ReportLateSteps(const std::string& text) { fake::Record("ReportLateSteps " + text); }
 
-void ShowWiring(const std::vector<std::string>& summary, const std::string& brief,
-                const std::vector<std::string>& warnings) {
-    fake::Record("ShowWiring " + brief + " (" + std::to_string(summary.size()) + " lines, " +
-                 std::to_string(warnings.size()) + " warnings)");
+void ShowWiring(const WiringFacts& wiring) {
+    fake::Record("ShowWiring " + wiring.port + "; " + wiring.steps + " (" + std::to_string(wiring.warnings.size()) +
+                 " warnings)");
 }
 
 void ConsoleLine(Channel channel, const std::string& text) {

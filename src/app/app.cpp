@@ -104,8 +104,7 @@ int AnswerArguments(const std::vector<std::string>& arguments) {
 int Main() {
     LoadPinAssignment();
     // What the file says, in the user's terms, before the user is asked to confirm.
-    const WiringView wiring = DescribeWiring();
-    host::ShowWiring(wiring.summary, wiring.brief, wiring.warnings);
+    host::ShowWiring(DescribeWiring());
     // The text names 100 steps whatever the file says: it is the wording users know.
     ConfirmResult = host::ShowMessageBox(
         "Es wird ein Rechteck gefahren mit jeweils 100 Motorschritten nach vorne und 100 Motorschritten nach "

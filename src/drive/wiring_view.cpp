@@ -49,12 +49,12 @@ const char* const kFailsAfterOk = "; nach OK endet das Programm mit einer Fehler
 
 }  // namespace
 
-WiringView DescribeWiring() {
+host::WiringFacts DescribeWiring() {
     const ConnectorPinsRecord& pins = ConnectorPins;
     const Signal signals[] = {{"X-Schritt", 'X', pins.XStep}, {"X-Richtung", 'X', pins.XDir},
                               {"Y-Schritt", 'Y', pins.YStep}, {"Y-Richtung", 'Y', pins.YDir},
                               {"Z-Schritt", 'Z', pins.ZStep}, {"Z-Richtung", 'Z', pins.ZDir}};
-    WiringView view;
+    host::WiringFacts view;
 
     // The port and the step count as the drive will read them; what it will
     // not be able to read is said after the pins.
@@ -136,14 +136,12 @@ WiringView DescribeWiring() {
         stepsText = std::to_string(*steps) + (*steps == 1 ? " Schritt" : " Schritte") + " je Seite, " +
                     DriveStepsText(*steps) + " Schritte " + Duration(DriveDurationMs(*steps));
     }
-    view.summary = {
-        "Verdrahtung aus " + PinAssignmentPath + ":",
-        "  X (nach rechts):  Schritt " + PinText(pins.XStep) + ", Richtung " + PinText(pins.XDir),
-        "  Y (nach vorne):   Schritt " + PinText(pins.YStep) + ", Richtung " + PinText(pins.YDir),
-        "  Z (wird nicht bewegt): Schritt " + PinText(pins.ZStep) + ", Richtung " + PinText(pins.ZDir),
-        "  " + portText + "; " + stepsText,
-    };
-    view.brief = "X: " + PinText(pins.XStep) + " / " + PinText(pins.XDir) + " · Y: " + PinText(pins.YStep) + " / " +
-                 PinText(pins.YDir) + " · " + (port ? std::string("Port ") + hex : portText);
+    view.path = PinAssignmentPath;
+    view.x = {PinText(pins.XStep), PinText(pins.XDir)};
+    view.y = {PinText(pins.YStep), PinText(pins.YDir)};
+    view.z = {PinText(pins.ZStep), PinText(pins.ZDir)};
+    view.port = portText;
+    view.portShort = port ? std::string("Port ") + hex : portText;
+    view.steps = stepsText;
     return view;
 }

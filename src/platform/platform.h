@@ -51,13 +51,25 @@ void CloseTextFile(TextFile* file);
 
 // ---- The wiring, before anything moves ----------------------------------------
 
-// Tells the user what the program made of the wiring file (summary lines, the
-// same in one brief line, and "Achtung: …" lines for what cannot work as
-// meant). On a console: the summary and the warnings on standard output, at
-// once, before the confirmation. On Windows, whose confirmation keeps its fixed
-// text: the brief line and the warnings in the drive window, when it opens.
-void ShowWiring(const std::vector<std::string>& summary, const std::string& brief,
-                const std::vector<std::string>& warnings);
+// What the program made of the wiring file, each fact in the user's words.
+struct WiringFacts {
+    std::string path;  // where the file was read
+    struct Axis {
+        std::string step, dir;  // "Pin 2 (D0)", "Pin 12 (keine Datenleitung)"
+    } x, y, z;
+    std::string port;       // "Port 888 (0x378)", or "Port „LPT1“ (keine gültige Adresse)"
+    std::string portShort;  // "Port 0x378", or as port when it is no address
+    std::string steps;      // "100 Schritte je Seite, 400 Schritte in etwa 6 s"
+    std::vector<std::string> warnings;  // "Achtung: …", one for each thing that cannot work as meant
+};
+
+// Tells the user what the program made of the wiring file, each host in its
+// own layout. On a console, on standard output at once, before the
+// confirmation: "Verdrahtung aus <path>:", a line for each axis, the port and
+// the steps, then the warnings. On Windows, whose confirmation keeps its fixed
+// text, in the drive window when it opens: the pins and the port in one line
+// ("X: Pin 2 (D0) / Pin 3 (D1) · Y: … · Port 0x378"), the warnings below.
+void ShowWiring(const WiringFacts& wiring);
 
 // ---- Time and events --------------------------------------------------------
 

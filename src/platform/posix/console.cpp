@@ -65,9 +65,13 @@ void ReportStop(const std::string& text) { ConsoleLine(Channel::Error, text); }
 
 void ReportLateSteps(const std::string& text) { ConsoleLine(Channel::Error, text + " Siehe plottertest --help."); }
 
-void ShowWiring(const std::vector<std::string>& summary, const std::string&, const std::vector<std::string>& warnings) {
-    for (const std::string& line : summary) std::cout << line << "\n";
-    for (const std::string& line : warnings) std::cout << line << "\n";
+void ShowWiring(const WiringFacts& wiring) {
+    std::cout << "Verdrahtung aus " << wiring.path << ":\n"
+              << "  X (nach rechts):  Schritt " << wiring.x.step << ", Richtung " << wiring.x.dir << "\n"
+              << "  Y (nach vorne):   Schritt " << wiring.y.step << ", Richtung " << wiring.y.dir << "\n"
+              << "  Z (wird nicht bewegt): Schritt " << wiring.z.step << ", Richtung " << wiring.z.dir << "\n"
+              << "  " << wiring.port << "; " << wiring.steps << "\n";
+    for (const std::string& line : wiring.warnings) std::cout << line << "\n";
     std::cout << std::flush;
 }
 

@@ -147,10 +147,12 @@ void CloseDriveWindow() {
 
 }  // namespace
 
-void ShowWiring(const std::vector<std::string>&, const std::string& brief, const std::vector<std::string>& warnings) {
-    WiringBrief = brief;
+void ShowWiring(const WiringFacts& wiring) {
+    // One line under the progress: whoever sees an axis stand still reads here why.
+    WiringBrief = "X: " + wiring.x.step + " / " + wiring.x.dir + " · Y: " + wiring.y.step + " / " + wiring.y.dir +
+                  " · " + wiring.portShort;
     WiringWarnings.clear();
-    for (const std::string& warning : warnings) WiringWarnings += (WiringWarnings.empty() ? L"" : L"\r\n") + win32::Wide(warning);
+    for (const std::string& warning : wiring.warnings) WiringWarnings += (WiringWarnings.empty() ? L"" : L"\r\n") + win32::Wide(warning);
 }
 
 void BeginDrive(long long totalSteps) {
