@@ -112,9 +112,10 @@ TEST_P(WineEndToEnd, TheDriveWindowStopsWithEveryLineOffOrClosesAtTheEnd) {
             EXPECT_EQ(run.writes.size(), 8u * 40 + 1);
             EXPECT_EQ(run.boxes.size(), 1u) << "no box after the drive";
             if (*c.key != '\0') {
-                ASSERT_EQ(run.lateSteps.size(), 1u) << "the late step is said after the drive";
-                EXPECT_EQ(run.lateSteps[0].text.rfind("Achtung: 1 von 160 Schritten kam mehr als 1 ms zu spät", 0), 0u)
-                    << run.lateSteps[0].text;
+                ASSERT_EQ(run.lateSteps.size(), 1u) << "the late steps are said after the drive";
+                // At least the held one; a busy machine may add more.
+                EXPECT_EQ(run.lateSteps[0].text.rfind("Achtung: ", 0), 0u) << run.lateSteps[0].text;
+                EXPECT_NE(run.lateSteps[0].text.find(" von 160 Schritten "), std::string::npos) << run.lateSteps[0].text;
                 EXPECT_EQ(run.lateSteps[0].style, 0x30u);  // MB_OK | MB_ICONWARNING
             }
             continue;

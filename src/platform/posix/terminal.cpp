@@ -90,6 +90,10 @@ bool KeyMode(unsigned char minimum, bool keySignals) {
     keys.c_cc[VMIN] = minimum;
     keys.c_cc[VTIME] = 0;
     if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &keys) != 0) return false;
+    // TCSAFLUSH empties only what the line discipline holds; bytes the kernel
+    // has not yet handed to it (typed just before the start, on a busy
+    // machine) would arrive afterwards and answer the box.
+    tcflush(STDIN_FILENO, TCIFLUSH);
     TerminalChanged = true;
     return true;
 }
