@@ -337,9 +337,10 @@ TEST_F(EndToEnd, StopsSwitchEveryLineOffAndKeysAnswerNothingUnasked) {
         {"under chrt -f 10", true, "", 3, {{prompt, 0, "\r"}}, 0, Everything, {}, true},
         {"q and Enter during the drive", true, "", 3, {{prompt, 0, "\r"}, {driving, 0, "q\r"}}, 0, Everything},
         {"progress of a 20-step drive", true, "", 20, {{prompt, 0, "\r"}}, 0, Nothing,
-         {"  X (nach rechts):  Schritt Pin 2 (D0), Richtung Pin 3 (D1)\r\n  Y (nach vorne):   Schritt Pin 4 (D2), "
-          "Richtung Pin 5 (D3)\r\n  Z (wird nicht bewegt): Schritt Pin 6 (D4), Richtung Pin 7 (D5)\r\n  Port 888 "
-          "(0x378); 20 Schritte je Seite, 80 Schritte in etwa 1,2 s",
+         {std::string("  X (nach rechts):  Schritt Pin 2 (D0), Richtung Pin 3 (D1)\r\n") +
+              "  Y (nach vorne):   Schritt Pin 4 (D2), Richtung Pin 5 (D3)\r\n" +
+              "  Z (wird nicht bewegt): Schritt Pin 6 (D4), Richtung Pin 7 (D5)\r\n" +
+              "  Port 888 (0x378); 20 Schritte je Seite, 80 Schritte in etwa 1,2 s",
           "\rSeite 1/4 nach vorne: Schritt ", " von 20 – Esc oder Strg+C hält an", "\rSeite 2/4 nach rechts: Schritt ",
           "\rSeite 3/4 zurück: Schritt ", "\rSeite 4/4 nach links: Schritt ", "\r\x1b[KFertig: 80 Schritte gefahren"}},
         {"Ctrl+C at the confirmation", true, "", 3, {{prompt, 0, "\x03"}}, 130, Nothing},

@@ -42,7 +42,7 @@ std::string Rectangle(const std::vector<Point>& points) {
 
 // Where the way ends, from the start: "60 Schritte links vom Start".
 std::string EndsAt(Point at) {
-    const std::string across = Steps(std::llabs(at.x)) + (at.x > 0 ? " rechts vom Start" : " links vom Start");
+    std::string across = Steps(std::llabs(at.x)) + (at.x > 0 ? " rechts vom Start" : " links vom Start");
     const std::string along = Steps(std::llabs(at.y));
     if (at.y == 0) return across;
     if (at.x == 0) return along + (at.y > 0 ? " vor dem Start" : " hinter dem Start");
