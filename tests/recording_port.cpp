@@ -10,13 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(_WIN32)
-#define PORT_EXPORT extern "C" __declspec(dllexport)
-#define PORT_CALL __stdcall
-#else
+#include "port_export.h"
+#if !defined(_WIN32)
 #include <sched.h>
-#define PORT_EXPORT extern "C" __attribute__((visibility("default")))
-#define PORT_CALL
 #endif
 
 PORT_EXPORT int PORT_CALL IsInpOutDriverOpen() {

@@ -28,17 +28,14 @@
 #include <string>
 #include <vector>
 
+#include "port_export.h"
 #include "way.h"
 
 #if defined(_WIN32)
 #include <io.h>
-#define PORT_EXPORT extern "C" __declspec(dllexport)
-#define PORT_CALL __stdcall
 #define IS_TERMINAL(stream) _isatty(_fileno(stream))
 #else
 #include <unistd.h>
-#define PORT_EXPORT extern "C" __attribute__((visibility("default")))
-#define PORT_CALL
 #define IS_TERMINAL(stream) isatty(fileno(stream))
 #endif
 
