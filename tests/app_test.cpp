@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <utility>
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/app.h"
@@ -57,18 +58,23 @@ TEST_F(AppTest, OkDrivesTheRectangleAndEnds) {
     EXPECT_EQ(Run(), 0);
     Transcript expected = {kConfirmation, "SetSignalBits 1 2 4 8 16 32", "BeginDrive 4"};
     int side = 0;
-    // Y on pins 4/5, X on pins 2/3.
-    for (const auto& [pattern, name] : {std::pair{"12", "nach vorne"}, {"3", "nach rechts"}, {"4", "zurück"},
-                                        {"1", "nach links"}}) {
+    // Y on pins 4/5, X on pins 2/3; each pulse's pattern after the fake's 0.25 ms low phase.
+    for (const auto& [low, pattern, name] : {std::tuple{"8", "12", "nach vorne"}, {"10", "3", "nach rechts"},
+                                             {"2", "4", "zurück"}, {"0", "1", "nach links"}}) {
         ++side;
-        const std::string at = " at " + std::to_string(15 * side);
-        expected.insert(expected.end(), {"Wait " + std::to_string(15 * side), "Out32 888 0" + at,
-                                         std::string("Out32 888 ") + pattern + at,
+        const double at = 15.25 * side - 0.25;
+        const auto Number = [](double ms) {
+            std::ostringstream text;
+            text << ms;
+            return text.str();
+        };
+        expected.insert(expected.end(), {"Wait " + Number(at), "Out32 888 " + std::string(low) + " at " + Number(at),
+                                         "Out32 888 " + std::string(pattern) + " at " + Number(at + 0.25),
                                          "Progress Seite " + std::to_string(side) + "/4 " + name + ": Schritt 1 von 1 (" +
                                              std::to_string(side) + ")"});
     }
     expected.insert(expected.end(),
-                    {"Out32 888 0 at 60", "EndDrive", "Console: Fertig: 4 Schritte gefahren, alle Datenleitungen auf 0."});
+                    {"Out32 888 0 at 61.25", "EndDrive", "Console: Fertig: 4 Schritte gefahren, alle Datenleitungen auf 0."});
     EXPECT_EQ(afterLoad, expected);
 }
 

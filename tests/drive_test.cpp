@@ -28,16 +28,21 @@ protected:
     }
 
     // The first `count` pulses of the next side, as fake::DriveTranscript shows
-    // them: the pause's wait, 0 and the pattern when it ends, the progress.
-    void ExpectPulses(Transcript& expected, int count, int pattern, const std::string& port = "888") {
+    // them: the pause's wait, the step lines' low write when it ends (`low` in
+    // the side's first pulse, `lowAfter` in the others), the pattern after the
+    // low phase's spin (one reading in the fake), the progress.
+    void ExpectPulses(Transcript& expected, int count, int low, int lowAfter, int pattern,
+                      const std::string& port = "888") {
         static const char* const names[] = {"nach vorne", "nach rechts", "zurück", "nach links"};
         ++sides;
         const std::string side = "Progress Seite " + std::to_string(sides) + "/4 " + names[sides - 1] + ": Schritt ";
         for (int i = 0; i < count; ++i) {
             clock += StepPauseMs;
-            expected.insert(expected.end(), {"Wait " + Number(clock), Write(port, 0, clock), Write(port, pattern, clock),
+            expected.insert(expected.end(), {"Wait " + Number(clock), Write(port, i == 0 ? low : lowAfter, clock),
+                                             Write(port, pattern, clock + kSpin),
                                              side + std::to_string(i + 1) + " von " + PinAssignment.StepsPerSide +
                                                  " (" + std::to_string(++stepsDone) + ")"});
+            clock += kSpin;
         }
     }
 
@@ -66,6 +71,7 @@ protected:
     }
 
     static constexpr const char* kSignals = "SetSignalBits 4 8 1 2 0 0";
+    static constexpr double kSpin = 0.25;  // the fake's clock moves so much in a spin of kLowPhaseMs
     double clock = 0;
     int sides = 0;
     int stepsDone = 0;
@@ -75,11 +81,12 @@ TEST_F(DriveTest, DrivesFourSidesThenSwitchesEveryLineOff) {
     DriveTestRectangle();
 
     Transcript expected = {kSignals, "BeginDrive 12"};
-    ExpectPulses(expected, 3, 1 + 2);  // forward: Y step and direction
-    ExpectPulses(expected, 3, 4 + 8);  // right: X step and direction
-    ExpectPulses(expected, 3, 1);      // back: Y step alone
-    ExpectPulses(expected, 3, 4);      // left: X step alone
-    expected.insert(expected.end(), {"Out32 888 0 at 180", "EndDrive", Done(12)});
+    // Only the step lines go low; the moving axis' direction is set before its step edge.
+    ExpectPulses(expected, 3, 2, 2, 1 + 2);  // forward: Y step and direction
+    ExpectPulses(expected, 3, 2 + 8, 8, 4 + 8);  // right: X step and direction; Y's direction falls at X's edge
+    ExpectPulses(expected, 3, 8, 0, 1);      // back: Y step alone; X's direction falls at Y's edge
+    ExpectPulses(expected, 3, 0, 0, 4);      // left: X step alone
+    expected.insert(expected.end(), {Write("888", 0, clock + kSpin), "EndDrive", Done(12)});  // after the last pulse's time
     EXPECT_EQ(fake::DriveTranscript(), expected);
 
     // Late steps are said once the drive has ended, on every host.
@@ -104,11 +111,12 @@ TEST_F(DriveTest, PatternIsTheSumOfTwoBitsNotTheirOr) {
     DriveTestRectangle();
 
     Transcript expected = {"SetSignalBits 0 128 2 2 0 0", "BeginDrive 4"};
-    ExpectPulses(expected, 1, 4, "-6144");
-    ExpectPulses(expected, 1, 128, "-6144");
-    ExpectPulses(expected, 1, 2, "-6144");
-    ExpectPulses(expected, 1, 0, "-6144");  // the pauses still run
-    expected.insert(expected.end(), {"Out32 -6144 0 at 60", "EndDrive", Done(4)});
+    // A shared line: the low write is 0, as masking one signal would switch the other.
+    ExpectPulses(expected, 1, 0, 0, 4, "-6144");
+    ExpectPulses(expected, 1, 0, 0, 128, "-6144");
+    ExpectPulses(expected, 1, 0, 0, 2, "-6144");
+    ExpectPulses(expected, 1, 0, 0, 0, "-6144");  // the pauses still run
+    expected.insert(expected.end(), {Write("-6144", 0, clock + kSpin), "EndDrive", Done(4)});
     EXPECT_EQ(fake::DriveTranscript(), expected);
 }
 
@@ -126,10 +134,10 @@ TEST_F(DriveTest, AStopBetweenPulsesSwitchesEveryLineOffOnceAndSaysHowFar) {
     fake::stopSignal = 15;
     EXPECT_EQ(DriveTestRectangle(), 15);
     Transcript expected = {kSignals, "BeginDrive 12"};
-    ExpectPulses(expected, 3, 1 + 2);
-    ExpectPulses(expected, 1, 4 + 8);
+    ExpectPulses(expected, 3, 2, 2, 1 + 2);
+    ExpectPulses(expected, 1, 10, 8, 4 + 8);
     const std::string howFar = "ReportStop Fahrt abgebrochen nach 4 von 12 Schritten; alle Datenleitungen auf 0.";
-    expected.insert(expected.end(), {"Wait 75", "Out32 888 0 at 65.25", "EndDrive", howFar});
+    expected.insert(expected.end(), {"Wait 76", "Out32 888 0 at 65.25", "EndDrive", howFar});
     EXPECT_EQ(fake::DriveTranscript(), expected);
 
     // A busy machine wakes the waits late: a pause of 16 ms is on time, one of 19.5 ms
@@ -157,11 +165,15 @@ TEST_F(DriveTest, FailuresHappenAtTheirMomentAndLeaveEveryLineOff) {
     const std::string kPort = "Pinbelegung.txt, Zeile 22, „Portadresse“: gelesen ";
     const std::string kPortAccepted = ", erwartet -32768 bis 32767 dezimal oder 0x0 bis 0xFFFF";
     const Transcript firstPause = {kSignals, "BeginDrive 12", "Wait 15", "EndDrive"};
-    const Transcript twoPulses = {kSignals, "BeginDrive 12", "Wait 15", "Out32 888 0 at 15", "Out32 888 3 at 15",
-                                  "Progress Seite 1/4 nach vorne: Schritt 1 von 3 (1)", "Wait 30",
-                                  "Out32 888 0 at 30", "Out32 888 3 at 30"};
+    const Transcript onePulse = {kSignals, "BeginDrive 12", "Wait 15", "Out32 888 2 at 15", "Out32 888 3 at 15.25",
+                                 "Progress Seite 1/4 nach vorne: Schritt 1 von 3 (1)", "Wait 30.25",
+                                 "Out32 888 2 at 30.25"};
+    Transcript twoPulses = onePulse;
+    twoPulses.push_back("Out32 888 3 at 30.5");
     Transcript switchedOff = twoPulses;
-    switchedOff.insert(switchedOff.end(), {"Out32 888 0 at 30", "EndDrive"});
+    switchedOff.insert(switchedOff.end(), {"Out32 888 0 at 30.5", "EndDrive"});
+    Transcript offBetweenWrites = {kSignals, "BeginDrive 12", "Wait 15", "Out32 888 2 at 15", "Out32 888 0 at 15.25",
+                                   "EndDrive"};
     Transcript switchOffFailed = twoPulses;
     switchOffFailed.push_back("EndDrive");
     const struct {
@@ -174,6 +186,7 @@ TEST_F(DriveTest, FailuresHappenAtTheirMomentAndLeaveEveryLineOff) {
         Transcript before;  // what happened before the failure
         long long progressFailsAt = -1;
         long long writeLimit = -1;
+        long long failingWrite = -1;
     } cases[] = {
         {"empty step count", "", "888", false, FailureKind::TypeMismatch,
          kSteps + "„“ (leer), erwartet eine ganze Zahl", {}},
@@ -193,6 +206,9 @@ TEST_F(DriveTest, FailuresHappenAtTheirMomentAndLeaveEveryLineOff) {
         {"no memory after pulse 2", "3", "888", false, FailureKind::OutOfMemory, "Fortschritt", switchedOff, 2},
         {"no memory, and the switch-off fails", "3", "888", false, FailureKind::OutOfMemory, "Fortschritt",
          switchOffFailed, 2, 4},
+        // Between the two writes of the first pulse the direction line is on already.
+        {"the first pattern write fails", "3", "888", false, FailureKind::OutOfMemory, "Out32", offBetweenWrites,
+         -1, -1, 2},
     };
     for (const auto& c : cases) {
         fake::Reset();
@@ -201,6 +217,7 @@ TEST_F(DriveTest, FailuresHappenAtTheirMomentAndLeaveEveryLineOff) {
         PinAssignment.PortAddress = c.port;
         fake::progressFailsAt = c.progressFailsAt;
         fake::writeLimit = c.writeLimit;
+        fake::failingWrite = c.failingWrite;
 
         const std::optional<Failure> failure = DriveFailure();
 

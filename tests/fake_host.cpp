@@ -19,11 +19,13 @@ std::string programDirectory;
 std::deque<int> answers;
 double clockMs = 0;
 double msPerRead = 0;
+double msPerSpinRead = 0.25;
 double msPerEventPass = 0.25;
 double waitStretchMs = 1;
 std::map<long long, double> lateMsAtWait;
 std::optional<Failure> bindFailure;
 long long writeLimit = -1;
+long long failingWrite = -1;
 long long progressFailsAt = -1;
 long long progressCalls = 0;
 double stopAtMs = -1;
@@ -38,11 +40,13 @@ void Reset() {
     answers.clear();
     clockMs = 0;
     msPerRead = 0;
+    msPerSpinRead = 0.25;
     msPerEventPass = 0.25;
     waitStretchMs = 1;
     lateMsAtWait.clear();
     bindFailure.reset();
     writeLimit = -1;
+    failingWrite = -1;
     progressFailsAt = -1;
     progressCalls = 0;
     stopAtMs = -1;
@@ -109,6 +113,7 @@ void CloseTextFile(TextFile* file) {
 }
 
 double ClockMilliseconds() {
+    if (!fake::transcript.empty() && fake::transcript.back().rfind("Clock ", 0) == 0) fake::clockMs += fake::msPerSpinRead;
     const double now = fake::clockMs;
     fake::clockMs += fake::msPerRead;
     std::ostringstream call;
@@ -175,7 +180,8 @@ void SetSignalBits(const SignalBits& bits) {
 void Out32(short address, short value) {
     if (!fake::bound && fake::bindFailure) throw *fake::bindFailure;
     fake::bound = true;
-    if (fake::writeLimit >= 0 && fake::writes++ >= fake::writeLimit) throw fake::WriteLimitReached{};
+    if (fake::writeLimit >= 0 && fake::writes >= fake::writeLimit) throw fake::WriteLimitReached{};
+    if (++fake::writes == fake::failingWrite) throw Failure{FailureKind::OutOfMemory, "Out32"};
     std::ostringstream call;
     call << "Out32 " << address << " " << value << " at " << fake::clockMs;
     fake::Record(call.str());

@@ -18,6 +18,7 @@ extern std::string programDirectory;  // where PathInProgramDirectory points
 extern std::deque<int> answers;       // for boxes with OK and Cancel, in order
 extern double clockMs;                // what the next reading returns, before its own advance
 extern double msPerRead;              // the clock's advance at every reading
+extern double msPerSpinRead;          // and before a reading right after another: a spin sees time pass
 extern double msPerEventPass;         // the clock's advance at every event pass
 // A wait ends this long before its deadline, at once when the deadline is nearer (then it refuses).
 extern double waitStretchMs;
@@ -25,6 +26,7 @@ extern std::map<long long, double> lateMsAtWait;  // these waits (1 = the first)
 extern std::optional<Failure> bindFailure;  // thrown by the first Out32, as a port library that won't load
 
 extern long long writeLimit;                // Out32 calls allowed before it throws WriteLimitReached
+extern long long failingWrite;              // this Out32 (1 = the first) throws OutOfMemory, the others write
 extern long long progressFailsAt;           // this ShowProgress (1 = the first) throws OutOfMemory, as a
                                             // progress text that finds no memory
 extern double stopAtMs;                     // from this time on a stop is asked for: a wait ends then, and
@@ -33,8 +35,9 @@ extern int stopSignal;                      // the next event pass returns this 
 // Ends a drive that would run on for a long time (a step count of billions).
 struct WriteLimitReached {};
 
-// Back to an empty transcript, a clock at 0 that advances 0.25 ms per event pass, waits that end
-// 1 ms before their deadline, a bindable port, no write limit, progress that never fails and no stop.
+// Back to an empty transcript, a clock at 0 that advances 0.25 ms per event pass and per reading
+// right after a reading, waits that end
+// 1 ms before their deadline, a bindable port, no write limit or failing write, progress that never fails and no stop.
 void Reset();
 
 // The transcript as the drive shows it: the writes with their times ("Out32

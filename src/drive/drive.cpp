@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <limits>
 #include <string>
 
@@ -11,9 +12,13 @@
 namespace {
 
 // Pattern writes done in this drive. The two writes of a pulse follow each other
-// without an event pass between them, so a stop always falls between pulses,
-// and the port library is bound exactly when this is above 0.
+// without an event pass between them, so a stop always falls between pulses.
 std::int64_t StepsDriven = 0;
+
+// The value the port holds: the last one written, 0 before the first write.
+int PortValue = 0;
+// When the last pattern was written, on the host's clock in ms.
+double PatternWrittenMs = 0;
 
 // A pause more than this over StepPauseMs may already cost a stepper motor its step.
 constexpr double kLateByMs = 1.0;
@@ -26,25 +31,34 @@ void WritePort(int value) {
     // The address is converted at every write, so a bad one fails at the first.
     const std::int16_t address = ConvertPortAddress(PinAssignment.PortAddress, PortAddressSource());
     host::Out32(address, static_cast<short>(value));
+    PortValue = static_cast<short>(value);
 }
 
-int StepPulse(int pattern) {
+// Reads the clock over and over, with no event pass: a stop waits for the next pause.
+void SpinUntil(double endMs) {
+    while (host::ClockMilliseconds() < endMs) {
+    }
+}
+
+int StepPulse(const PulseWrites& pulse) {
     if (const int stop = Pause(StepPauseMs)) return stop;
     if (LastPauseMs > StepPauseMs + kLateByMs) ++LateSteps;
     LongestPauseMs = std::max(LongestPauseMs, LastPauseMs);
-    WritePort(0);
-    WritePort(pattern);
+    WritePort(StepLinesOff(pulse, PortValue));
+    SpinUntil(host::ClockMilliseconds() + kLowPhaseMs);
+    WritePort(pulse.pattern);
+    PatternWrittenMs = host::ClockMilliseconds();
     ++StepsDriven;
     return 0;
 }
 
-int DriveSide(int number, const Side& side, int pattern, std::int64_t steps) {
+int DriveSide(int number, const Side& side, const PulseWrites& pulse, std::int64_t steps) {
     const std::string prefix =
         "Seite " + std::to_string(number) + "/" + std::to_string(kSideCount) + " " + side.name + ": Schritt ";
     const std::string suffix = " von " + std::to_string(steps);
     std::string progress = prefix;  // its buffer is reused from step to step
     for (std::int64_t done = 0; done < steps; ++done) {
-        if (const int stop = StepPulse(pattern)) return stop;
+        if (const int stop = StepPulse(pulse)) return stop;
         // After the pulse, never inside the pause, whose 15 ms it must not shorten.
         progress.resize(prefix.size());
         progress += std::to_string(done + 1);
@@ -72,6 +86,27 @@ void SayIfStepsCameLate() {
 }
 
 }  // namespace
+
+PulseWrites SidePulse(const Side& side) {
+    const PinAssignmentRecord& pins = PinAssignment;
+    PulseWrites pulse;
+    pulse.pattern = SidePattern(side);
+    const int bits[] = {BitOf(pins.XStepBit), BitOf(pins.XDirBit), BitOf(pins.YStepBit), BitOf(pins.YDirBit)};
+    for (std::size_t i = 0; i < std::size(bits); ++i)
+        for (std::size_t j = i + 1; j < std::size(bits); ++j)
+            if (bits[i] != 0 && bits[i] == bits[j]) return pulse;  // a shared line: the low write stays 0
+    pulse.keepDirections = true;
+    pulse.stepBits = bits[0] | bits[2];
+    pulse.dirBit = side.axis == 'X' ? bits[1] : bits[3];
+    pulse.dirHigh = side.withDirection;
+    return pulse;
+}
+
+int StepLinesOff(const PulseWrites& pulse, int before) {
+    if (!pulse.keepDirections) return 0;
+    const int off = before & ~pulse.stepBits;
+    return pulse.dirHigh ? off | pulse.dirBit : off & ~pulse.dirBit;
+}
 
 int SidePattern(const Side& side) {
     const PinAssignmentRecord& pins = PinAssignment;
@@ -118,11 +153,12 @@ int Pause(double ms) {
 
 int DriveTestRectangle() {
     StepsDriven = 0;
+    PortValue = 0;
     LateSteps = 0;
     LongestPauseMs = 0;
     const PinAssignmentRecord& pins = PinAssignment;
-    int patterns[kSideCount];
-    for (int side = 0; side < kSideCount; ++side) patterns[side] = SidePattern(kSides[side]);
+    PulseWrites pulses[kSideCount];
+    for (int side = 0; side < kSideCount; ++side) pulses[side] = SidePulse(kSides[side]);
     // Read once, before the drive shows itself: a bad step count fails here, as
     // side 1 begins; the text is the same for every side.
     const std::int64_t perSide = ConvertStepCount(PinAssignment.StepsPerSide, StepsPerSideSource());
@@ -134,16 +170,18 @@ int DriveTestRectangle() {
     int stop = 0;
     try {
         for (int side = 0; side < kSideCount && stop == 0; ++side)
-            stop = DriveSide(side + 1, kSides[side], patterns[side], perSide);
+            stop = DriveSide(side + 1, kSides[side], pulses[side], perSide);
         // Stopped between pulses, the pattern of the last pulse still holds the
         // motors' lines high until this write; before the first write the port
-        // library is not even loaded and nothing is on.
+        // library is not even loaded and nothing is on. The last step pulse
+        // gets its time, as every other did in its pause.
+        if (StepsDriven > 0) SpinUntil(PatternWrittenMs + kLowPhaseMs);
         if (stop == 0 || StepsDriven > 0) WritePort(0);
     } catch (...) {
-        // A failure after the first pulse (memory for the progress text, the
-        // drive window) would leave the last pattern on the motors' lines.
-        // The switch-off's own failure must not hide the one being reported.
-        if (StepsDriven > 0) {
+        // A failure after a non-zero write (memory for the progress text, the
+        // drive window, a port write between a pulse's two) would leave lines
+        // on. The switch-off's own failure must not hide the one being reported.
+        if (PortValue != 0) {
             try {
                 WritePort(0);
             } catch (...) {

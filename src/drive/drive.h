@@ -8,6 +8,12 @@
 // The pause before every step pulse, in milliseconds.
 constexpr std::int16_t StepPauseMs = 15;
 
+// How long the step lines stay low between a pulse's two writes, and the last
+// pattern stands before the final 0, in ms on the host's clock: LinuxCNC's
+// 200 us for a driver it does not know, beyond a TB6560's 30 us and its
+// optocouplers' 18 us.
+constexpr double kLowPhaseMs = 0.2;
+
 // The sides of the test rectangle, in the order driven.
 struct Side {
     const char* name;     // which way the user sees the carriage go: "nach vorne"
@@ -23,6 +29,25 @@ constexpr int kSideCount = static_cast<int>(sizeof kSides / sizeof kSides[0]);
 // two entries naming the same pin add up to the next higher bit (256 past D7),
 // as the wiring file says; an empty bit counts as 0.
 int SidePattern(const Side& side);
+
+// The two writes of a side's pulses. The first switches off only the step lines
+// of X and Y and keeps every direction line as the port holds it, but the moving
+// axis' own, which it sets as the side needs: so no direction line ever changes
+// in a write where its axis' step line has an edge, and a driver reads the step's
+// direction wherever it takes the step, on the rising edge or the falling one.
+// Where two of the four signals share a data line, masking one would switch
+// the other; the first write is then 0.
+struct PulseWrites {
+    int pattern = 0;              // the second write: SidePattern
+    bool keepDirections = false;  // false: the first write is 0
+    int stepBits = 0;             // X's and Y's step bits, cleared by the first write
+    int dirBit = 0;               // the moving axis' direction bit
+    bool dirHigh = false;         // set (sides with direction) or cleared
+};
+PulseWrites SidePulse(const Side& side);
+
+// The first write of a pulse when the port holds `before`.
+int StepLinesOff(const PulseWrites& pulse, int before);
 
 // The steps of the whole drive with perSide steps a side: 4 × perSide, 0 when
 // perSide is below 1, nothing when it is beyond the 64-bit range.
@@ -46,8 +71,10 @@ int Pause(double ms);
 // Drives the test rectangle with the settings in PinAssignment, which
 // LoadPinAssignment must have filled: StepsPerSide pulses forward (Y step and
 // direction), to the right (X step and direction), back (Y step) and to the
-// left (X step); every pulse is a 15 ms pause, a write of 0 and a write of the
-// side's pattern. A last write of 0 switches every data line off.
+// left (X step); every pulse is a 15 ms pause, a write that switches the step
+// lines off (StepLinesOff), kLowPhaseMs of spinning and a write of the side's
+// pattern. A last write of 0, kLowPhaseMs after the last pattern, switches
+// every data line off.
 // The host's drive begins before the first write and ends after the last,
 // however the drive ends; after every pulse it is shown the progress ("Seite
 // 2/4 nach rechts: Schritt 37 von 100"); at the end a console line says the
@@ -59,8 +86,8 @@ int Pause(double ms);
 // been written, one write of 0 to the same address switches every line off;
 // then the host reports how far the drive came. Returns that signal's number then.
 //
-// Failures, each after one write of 0 if a pulse has been written (a failure of
-// that write is dropped, so that the first one is reported):
+// Failures, each after one write of 0 if the port holds anything else (a
+// failure of that write is dropped, so that the first one is reported):
 //   TypeMismatch/Overflow - StepsPerSide is not a whole number, raised when the
 //                           drive begins, before any pause or write
 //   TypeMismatch/Overflow - PortAddress is not a port address, raised at the
