@@ -138,17 +138,22 @@ check() {  # case, what, expected, actual
 }
 writes() { awk -v c="$1" '$1 == c { $1 = ""; print substr($0, 2) }' "$scratch/writes"; }
 status() { sed -n "s/^PLOTTERTEST $1 status \([0-9]*\).*/\1/p" "$scratch/console.log"; }
-pulses() {  # address, steps, patterns...: what the drive writes
-  local address=$1 count=$2 out=""
+pulses() {  # address, steps, then per side "first low pattern": what the drive writes
+  local address=$1 count=$2 out="" first low pattern
   shift 2
-  for pattern in "$@"; do for ((k = 0; k < count; k++)); do out+="$address:0 $address:$pattern "; done; done
+  for side in "$@"; do
+    read -r first low pattern <<< "$side"
+    for ((k = 0; k < count; k++)); do out+="$address:$([ "$k" -eq 0 ] && echo "$first" || echo "$low") $address:$pattern "; done
+  done
   echo "$out$address:0"
 }
+# Each pulse first switches only the step lines off; the directions stand through the step edges.
+sides=("2 2 3" "a 8 c" "8 0 1" "0 0 4")
 
 check all "marks around the cases" "marks $((2 * ${#ran[@]}))" "$(grep '^marks' "$scratch/writes")"
-check three_steps "writes" "$(pulses 378 3 3 c 1 4)" "$(writes three_steps)"
+check three_steps "writes" "$(pulses 378 3 "${sides[@]}")" "$(writes three_steps)"
 check three_steps "status" 0 "$(status three_steps)"
-check second_port "writes" "$(pulses 278 3 3 c 1 4)" "$(writes second_port)"
+check second_port "writes" "$(pulses 278 3 "${sides[@]}")" "$(writes second_port)"
 check second_port "status" 0 "$(status second_port)"
 check no_port "writes" "" "$(writes no_port)"
 check no_port "status" 1 "$(status no_port)"

@@ -68,8 +68,9 @@ std::vector<PortWrite> ReadPortLog(const std::string& path) {
 
 std::vector<std::pair<int, int>> ThreeStepExample() {
     std::vector<std::pair<int, int>> expected;
-    for (int pattern : {3, 12, 1, 4})
-        for (int step = 0; step < 3; ++step) expected.insert(expected.end(), {{888, 0}, {888, pattern}});
+    // Each pulse's first write switches only the step lines off; the direction stands through the step edge.
+    for (const auto& [first, low, pattern] : {std::tuple{2, 2, 3}, {10, 8, 12}, {8, 0, 1}, {0, 0, 4}})
+        for (int step = 0; step < 3; ++step) expected.insert(expected.end(), {{888, step == 0 ? first : low}, {888, pattern}});
     expected.push_back({888, 0});
     return expected;
 }
