@@ -4,9 +4,18 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# The simulated port only: a build for a real port has it in build/sim/, and
+# the library beside the program there would drive the hardware.
+port=build/libinpout32.so
+[ -e build/sim/libinpout32.so ] && port=build/sim/libinpout32.so
+if ! nm -D --defined-only "$port" | grep -qw SetSignalBits; then
+  echo "$port is no simulated port; build with: cmake --preset default && cmake --build build" >&2
+  exit 1
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cp build/plottertest build/libinpout32.so "$work/"
+cp build/plottertest "$work/"
+cp "$port" "$work/libinpout32.so"
 
 # draw NAME SED-EXPRESSION: the sample wiring changed by the expression.
 draw() {
