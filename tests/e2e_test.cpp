@@ -38,10 +38,12 @@ protected:
 
     // Runs the program from another working directory, so that only the
     // program's own directory can supply the wiring file and the port.
-    Outcome Start(const std::string& answers, bool writeFile = true, const std::string& environment = "") {
+    Outcome Start(const std::string& answers, bool writeFile = true, const std::string& environment = "",
+                  const std::string& more = "") {
         Launch launch = Prepared(writeFile);
         launch.input = answers;
-        if (!environment.empty()) launch.environment.push_back(environment);
+        for (const std::string& variable : {environment, more})
+            if (!variable.empty()) launch.environment.push_back(variable);
         return Finish(launch);
     }
 
@@ -263,24 +265,37 @@ TEST_F(EndToEnd, TheWayIsSaidAndDrawnBesideTheTrace) {
     const struct {
         const char* name;
         std::vector<std::pair<int, const char*>> changed;  // line (0 = the first) and its new value
-        std::string way;                                   // the line "Weg: …" holds this
+        std::string way;                                   // the line "Weg…" begins so
         bool closes;
+        std::string signal;      // the line "Signal: …" holds this
+        std::string driver = {};  // PLOTTERTEST_DRIVER_US
     } cases[] = {
-        {"the sample wiring", {{23, "100"}}, "Weg: Rechteck 100 × 100 Schritte (nach vorne × nach rechts)", true},
-        {"X and Y step on pin 2", {{7, "2"}, {23, "20"}}, "Weg: endet 40 Schritte links vom Start und 40", false},
-        {"X direction on pin 10", {{3, "10"}, {23, "30"}}, "Weg: endet 60 Schritte links vom Start;", false},
+        {"the sample wiring", {{23, "100"}}, "Weg: Rechteck 100 × 100 Schritte (nach vorne × nach rechts)", true,
+         "genug für einen Treiber, der 10/10/200/200 µs verlangt"},
+        {"X and Y step on pin 2", {{7, "2"}, {23, "20"}}, "Weg bei einem idealen Treiber (steigende Flanke): endet 40 "
+         "Schritte links vom Start und 40", false, "„Richtung unbestimmt“"},
+        {"X direction on pin 10", {{3, "10"}, {23, "30"}}, "Weg: endet 60 Schritte links vom Start;", false, "genug für"},
+        {"a driver that wants 14 ms pulses", {{23, "10"}}, "Weg bei einem idealen Treiber: Rechteck 10 × 10", true,
+         "bei fallender Flanke 36 von 40 Schritten: 36 „zu kurz“", "14000,10,200,200"},
+        {"a driver that wants the direction 5 ms before the edge", {{23, "10"}},
+         "Weg bei einem idealen Treiber: Rechteck 10 × 10", true,
+         "bei steigender Flanke 2 von 40 Schritten: 2 „Richtung unbestimmt“", "10,10,5000,200"},
     };
     for (const auto& c : cases) {
         lines = SampleLines();
         for (const auto& [line, value] : c.changed) lines[static_cast<std::size_t>(line)] = value;
-        const Outcome run = Start("\n", true, "PLOTTERTEST_PORT_VCD=" + (work / "trace.vcd"));
+        const Outcome run = Start("\n", true, "PLOTTERTEST_PORT_VCD=" + (work / "trace.vcd"),
+                                  "PLOTTERTEST_DRIVER_US=" + c.driver);
         ASSERT_EQ(run.status, 0) << c.name << run.err;
 
-        const std::size_t at = run.err.find("\nWeg: ");
-        ASSERT_NE(at, std::string::npos) << c.name << run.err;
-        const std::string way = run.err.substr(at + 1, run.err.find('\n', at + 1) - at - 1);
+        const auto line = [&](const std::string& start) {
+            const std::size_t at = run.err.find("\n" + start);
+            return at == std::string::npos ? "" : run.err.substr(at + 1, run.err.find('\n', at + 1) - at - 1);
+        };
+        const std::string way = line("Weg");
         EXPECT_EQ(way.rfind(c.way, 0), 0u) << c.name << ": " << way;
         EXPECT_EQ(way.find("zurück am Start") != std::string::npos, c.closes) << c.name << ": " << way;
+        EXPECT_NE(line("Signal: ").find(c.signal), std::string::npos) << c.name << ": " << run.err;
         EXPECT_NE(run.err.find("Bild des Weges: " + (work / "trace.svg")), std::string::npos) << c.name << run.err;
         EXPECT_NE(ReadText(work / "trace.svg").find("<title>" + way + "</title>"), std::string::npos) << c.name;
         if (render) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -7,46 +8,116 @@
 
 namespace {
 
-// The writes of a drive of n steps a side: each pulse a 0 and the side's
-// pattern (forward, right, back, left), then a last 0.
-std::vector<unsigned> RectangleWrites(const way::SignalBits& b, int n) {
-    std::vector<unsigned> writes;
-    for (const unsigned pattern : {b.yStep + b.yDir, b.xStep + b.xDir, b.yStep, b.xStep})
-        for (int i = 0; i < n; ++i) writes.insert(writes.end(), {0u, pattern});
-    writes.push_back(0);
+// The writes of a drive of n steps a side at 15 ms a pulse: each pulse a low
+// write and, lowNs later, the side's pattern (forward, right, back, left), then
+// a last 0 lowNs after the last pattern. The low write is 0 (as before), or,
+// with keepDirections, the port's value with only the step lines off and the
+// moving axis' direction as its side needs it.
+std::vector<way::TimedWrite> RectangleWrites(const way::SignalBits& b, int n, bool keepDirections = true,
+                                             long long lowNs = 200'000) {
+    std::vector<way::TimedWrite> writes;
+    unsigned level = 0;
+    long long ns = 0;
+    const struct {
+        unsigned pattern, dir;
+    } sides[] = {{b.yStep + b.yDir, b.yDir}, {b.xStep + b.xDir, b.xDir}, {b.yStep, b.yDir}, {b.xStep, b.xDir}};
+    for (const auto& side : sides)
+        for (int i = 0; i < n; ++i) {
+            const unsigned off = level & ~(b.xStep | b.yStep);
+            const unsigned low = !keepDirections ? 0 : side.pattern & side.dir ? off | side.dir : off & ~side.dir;
+            ns += 15'000'000;
+            writes.push_back({low, ns});
+            writes.push_back({level = side.pattern, ns += lowNs});
+        }
+    writes.push_back({0, ns + lowNs});
     return writes;
 }
 
-TEST(Way, DecodesWhatAnIdealDriverWouldDo) {
+TEST(Way, DecodesWhatADriverWouldDoAndJudgesTheSignal) {
     const way::SignalBits sample{1, 2, 4, 8, 16, 32};  // X on pins 2/3, Y on 4/5, Z on 6/7
+    const std::string enough = "; genug für einen Treiber, der 10/10/200/200 µs verlangt";
     const struct {
         const char* name;
         way::SignalBits bits;
         int steps;
-        std::string verdict;
+        std::string verdict;  // of the rising edge's way
+        std::string signal;   // the summary's last line holds this
+        bool keepDirections = true;
+        long long lowNs = 200'000;
+        way::DriverTimes driver = {};
     } cases[] = {
         {"the sample wiring", sample, 100,
-         "Weg: Rechteck 100 × 100 Schritte (nach vorne × nach rechts), zurück am Start."},
+         "Weg: Rechteck 100 × 100 Schritte (nach vorne × nach rechts), zurück am Start.",
+         "Signal: Schrittleitung mindestens 0,20 ms high und 0,20 ms low, Richtung mindestens 0,20 ms vor und nach "
+         "jeder Flanke fest" + enough + " (Impuls/Pause/Richtung fest vor/nach der Flanke)."},
+        {"the pulse of 0 and the pattern, 1 us apart", sample, 100,
+         "Weg: Rechteck 100 × 100 Schritte (nach vorne × nach rechts), zurück am Start.",
+         "Signal: nicht sauber für einen Treiber, der 10/10/200/200 µs verlangt (Impuls/Pause/Richtung fest vor/nach "
+         "der Flanke); bei steigender Flanke 398 von 400 Schritten: 200 „Richtung unbestimmt“, 396 „zu kurz“; bei "
+         "fallender Flanke 399 von 400 Schritten: 200 „Richtung unbestimmt“, 397 „zu kurz“. Gemessen: "
+         "Schrittleitung mindestens 1,0 µs high und 1,0 µs low, Richtung mindestens 0,0 µs",
+         false, 1'000},
+        {"a driver that wants 14 ms pulses", sample, 10,
+         "Weg: Rechteck 10 × 10 Schritte (nach vorne × nach rechts), zurück am Start.",
+         "Signal: nicht sauber für einen Treiber, der 14000/10/200/200 µs verlangt (Impuls/Pause/Richtung fest "
+         "vor/nach der Flanke); bei steigender Flanke 1 von 40 Schritten: 1 „zu kurz“; bei fallender Flanke 36 von "
+         "40 Schritten: 36 „zu kurz“.",
+         true, 200'000, {14'000'000, 10'000, 200'000, 200'000}},
+        {"a driver that wants the direction 5 ms before the edge", sample, 10,
+         "Weg: Rechteck 10 × 10 Schritte (nach vorne × nach rechts), zurück am Start.",
+         "Signal: nicht sauber für einen Treiber, der 10/10/5000/200 µs verlangt (Impuls/Pause/Richtung fest vor/nach "
+         "der Flanke); bei steigender Flanke 2 von 40 Schritten: 2 „Richtung unbestimmt“; bei fallender Flanke jeder "
+         "Schritt sauber.",
+         true, 200'000, {10'000, 10'000, 5'000'000, 200'000}},
         {"X and Y step on pin 2", {1, 2, 1, 8, 16, 32}, 20,
-         "Weg: endet 40 Schritte links vom Start und 40 Schritte weiter hinten; das Rechteck schließt sich nicht."},
+         "Weg: endet 40 Schritte links vom Start und 40 Schritte weiter hinten; das Rechteck schließt sich nicht.",
+         "Signal: nicht sauber", false},
         {"X direction on pin 10", {1, 0, 4, 8, 16, 32}, 30,
-         "Weg: endet 60 Schritte links vom Start; das Rechteck schließt sich nicht."},
+         "Weg: endet 60 Schritte links vom Start; das Rechteck schließt sich nicht.", enough},
         {"Z step on Y's step line", {1, 2, 4, 8, 4, 32}, 3,
          "Weg: Rechteck 3 × 3 Schritte (nach vorne × nach rechts), zurück am Start. Z-Achse: 6 Schritte, der Stift "
-         "würde sich bewegen."},
-        {"Y direction inverted", {1, 2, 4, 0, 16, 32}, 1, "Weg: endet 2 Schritte hinter dem Start; das Rechteck "
-                                                          "schließt sich nicht."},
+         "würde sich bewegen.", enough},
+        {"Y direction off the port", {1, 2, 4, 0, 16, 32}, 1, "Weg: endet 2 Schritte hinter dem Start; das Rechteck "
+                                                              "schließt sich nicht.", enough},
         {"X step on pin 12", {0, 2, 4, 8, 16, 32}, 5,
          "Weg: kein Rechteck, sondern 2 Teilstrecken über bis zu 5 Schritte vorne–hinten und 0 Schritte "
-         "links–rechts; zurück am Start."},
-        {"no step line on the port", {0, 2, 0, 8, 16, 32}, 5, "Weg: kein Schritt in X oder Y; die Schlitten blieben stehen."},
+         "links–rechts; zurück am Start.", enough},
+        {"no step line on the port", {0, 2, 0, 8, 16, 32}, 5,
+         "Weg: kein Schritt in X oder Y; die Schlitten blieben stehen.", "Signal: Schrittleitung mindestens – high"},
     };
     for (const auto& c : cases) {
-        const way::Way decoded = way::Decode(c.bits, RectangleWrites(c.bits, c.steps));
-        EXPECT_EQ(way::Verdict(decoded), c.verdict) << c.name;
-        const std::string picture = way::Picture(decoded);
-        EXPECT_NE(picture.find("<title>" + c.verdict + "</title>"), std::string::npos) << c.name;
+        const auto writes = RectangleWrites(c.bits, c.steps, c.keepDirections, c.lowNs);
+        const way::Way rising = way::Decode(c.bits, writes, way::Edge::Rising, c.driver);
+        const way::Way falling = way::Decode(c.bits, writes, way::Edge::Falling, c.driver);
+        EXPECT_EQ(way::Verdict(rising), c.verdict) << c.name;
+        const std::vector<std::string> summary = way::Summary(rising, falling);
+        EXPECT_NE(summary.back().find(c.signal), std::string::npos) << c.name << ": " << summary.back();
+        // An unclean signal never promises the way without saying it holds for an ideal driver only.
+        const bool clean = rising.unclean == 0 && falling.unclean == 0;
+        EXPECT_EQ(summary.front().rfind(clean ? "Weg: " : "Weg bei einem idealen Treiber", 0), 0u) << c.name;
+        const std::string picture = way::Picture(rising, falling);
+        EXPECT_NE(picture.find("<title>" + summary.front() + "</title>"), std::string::npos) << c.name;
         EXPECT_EQ(picture.find("nan"), std::string::npos) << c.name;
+    }
+}
+
+TEST(Way, DriverTimesAreFourNumbersInMicroseconds) {
+    const struct {
+        const char* text;
+        std::optional<way::DriverTimes> times;
+    } cases[] = {
+        {"10,10,200,200", way::DriverTimes{}},
+        {"2.5,0,0.5,35", way::DriverTimes{2'500, 0, 500, 35'000}},
+        {"10,10,200", std::nullopt},   {"10,10,200,200,1", std::nullopt}, {"10;10;200;200", std::nullopt},
+        {"-1,10,200,200", std::nullopt}, {"1e3,10,200,200", std::nullopt}, {"10,,200,200", std::nullopt},
+        {" 10,10,200,200", std::nullopt}, {"1.2.3,10,200,200", std::nullopt}, {"99999999999,1,1,1", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = way::ParseDriverTimes(c.text);
+        ASSERT_EQ(parsed.has_value(), c.times.has_value()) << c.text;
+        if (parsed) {
+            EXPECT_EQ(way::DriverTimesText(*parsed), way::DriverTimesText(*c.times)) << c.text;
+        }
     }
 }
 

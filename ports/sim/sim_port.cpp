@@ -11,20 +11,24 @@
 //   the program shows its own progress line (PLOTTERTEST_HIDE_PORT_STATUS is set);
 // - once the program has told it which line carries which signal (SetSignalBits):
 //   the trace names its lines by signal, the summary says in a line "Weg: …"
-//   what an ideal driver would make of the writes, and a picture of that way
-//   lies beside the trace, the same name with .svg.
+//   what a driver would make of the writes, and in a line "Signal: …" whether
+//   each step's timing suits a driver that asks PLOTTERTEST_DRIVER_US
+//   ("pulse,space,setup,hold" in µs, LinuxCNC's 10,10,200,200 for an unknown
+//   driver by default); a picture of the way lies beside the trace, the same
+//   name with .svg.
 // Nothing here ever stops a write: a trace that cannot be written is reported
 // once and left out.
 //
-// Out32 only notes each write in memory; the log and the trace are written in
-// batches and at the end. Formatting and writing files inside Out32 would delay
-// the program's next pause by microseconds and show up in the step timing as if
-// the program's pause were long.
+// Out32 only notes each write in memory (16 bytes a write); the log, the trace
+// and the way are written when the program ends. Any file work inside Out32
+// would come between a step edge and the program's next pause, which would be
+// longer than the program measured.
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -65,23 +69,15 @@ std::string AbsolutePath(const std::string& path) {
 #endif
 }
 
-// A file opened at the first write, or the reason it could not be.
-struct Output {
-    std::FILE* file = nullptr;
-    bool tried = false;
-};
-
 struct Write {
     short address;
     short value;
     long long ns;
 };
 
-constexpr std::size_t kBatch = 4096;
-
 struct SimulatedPort {
     long long writes = 0;
-    std::vector<Write> pending;     // noted, not yet in the log and the trace
+    std::deque<Write> pending;      // noted, not yet in the log and the trace; grows without moving what it holds
     unsigned tracedLevel = 0;       // the level the trace has reached
     unsigned level = 0;             // the data register as last written, D0..D7
     long long risingEdges[8] = {};  // per data line
@@ -89,20 +85,26 @@ struct SimulatedPort {
     long long lastChangeNs = 0;
     long long lastStatusNs = 0;
     std::string vcdPath;
-    Output log;
-    Output vcd;
+    std::FILE* log = nullptr;
+    std::FILE* vcd = nullptr;
     bool statusLine = false;
     bool signalsKnown = false;  // SetSignalBits was called
     way::SignalBits signals;
-    way::Way way;
+    way::DriverTimes driver;
+    way::Way rising, falling;  // as a driver that takes the rising edge, or the falling one
 
     ~SimulatedPort() {
-        Flush();
-        if (log.file != nullptr) std::fclose(log.file);
-        if (vcd.file != nullptr) {
-            // A last timestamp after the final change, so that viewers show its level.
-            std::fprintf(vcd.file, "#%lld\n", std::max(ElapsedNs(), lastChangeNs + 1));
-            std::fclose(vcd.file);
+        if (writes > 0) {
+            const long long endNs = ElapsedNs();
+            OpenLog();
+            OpenVcd();
+            Flush();
+            if (log != nullptr) std::fclose(log);
+            if (vcd != nullptr) {
+                // A last timestamp after the final change, so that viewers show its level.
+                std::fprintf(vcd, "#%lld\n", std::max(endNs, lastChangeNs + 1));
+                std::fclose(vcd);
+            }
         }
         if (statusLine) {
             ShowStatus();
@@ -115,19 +117,18 @@ struct SimulatedPort {
         for (int line = 0; line < 8; ++line)
             std::fprintf(stderr, "  D%d       %-3d  %17lld  %u\n", line, line + 2, risingEdges[line],
                          (level >> line) & 1u);
-        if (vcd.file != nullptr)
+        if (vcd != nullptr)
             std::fprintf(stderr, "  Signalverlauf: %s (zu öffnen mit GTKWave oder PulseView)\n",
                          AbsolutePath(vcdPath).c_str());
         if (signalsKnown) SayAndDrawTheWay();
     }
 
-    // Written once, at the end: nothing of it may delay a write.
     void SayAndDrawTheWay() const {
-        std::fprintf(stderr, "%s\n", way::Verdict(way).c_str());
+        for (const std::string& line : way::Summary(rising, falling)) std::fprintf(stderr, "%s\n", line.c_str());
         const bool vcdSuffix = vcdPath.size() > 4 && vcdPath.compare(vcdPath.size() - 4, 4, ".vcd") == 0;
         const std::string svgPath = (vcdSuffix ? vcdPath.substr(0, vcdPath.size() - 4) : vcdPath) + ".svg";
         std::FILE* svg = std::fopen(svgPath.c_str(), "w");
-        const std::string picture = way::Picture(way);
+        const std::string picture = way::Picture(rising, falling);
         if (svg == nullptr || std::fwrite(picture.data(), 1, picture.size(), svg) != picture.size() ||
             std::fclose(svg) != 0) {
             std::fprintf(stderr, "Simulierter Parallelport: Bild des Weges %s kann nicht geschrieben werden.\n",
@@ -140,55 +141,60 @@ struct SimulatedPort {
     long long ElapsedNs() const { return MonotonicNanoseconds() - startNs; }
 
     void OpenLog() {
-        log.tried = true;
         const char* path = std::getenv("PLOTTERTEST_PORT_LOG");
         if (path == nullptr || *path == '\0') return;
-        log.file = std::fopen(path, "a");
-        if (log.file == nullptr)
+        log = std::fopen(path, "a");
+        if (log == nullptr)
             std::fprintf(stderr, "Simulierter Parallelport: Protokoll %s kann nicht geschrieben werden.\n", path);
     }
 
     void OpenVcd() {
-        vcd.tried = true;
         const char* path = std::getenv("PLOTTERTEST_PORT_VCD");
         vcdPath = path != nullptr && *path != '\0' ? path : kDefaultVcd;
-        vcd.file = std::fopen(vcdPath.c_str(), "w");
-        if (vcd.file == nullptr) {
+        vcd = std::fopen(vcdPath.c_str(), "w");
+        if (vcd == nullptr) {
             std::fprintf(stderr, "Simulierter Parallelport: Signalverlauf %s kann nicht geschrieben werden.\n",
                          vcdPath.c_str());
             return;
         }
-        std::fprintf(vcd.file,
+        std::fprintf(vcd,
                      "$version plottertest, simulierter Parallelport $end\n"
                      "$timescale 1ns $end\n"
                      "$scope module parallelport $end\n");
         // Named by signal, so that a viewer shows which line is X's step.
         for (int line = 0; line < 8; ++line)
-            std::fprintf(vcd.file, "$var wire 1 %c %s $end\n", '!' + line, way::LineName(line, signals).c_str());
-        std::fprintf(vcd.file, "$upscope $end\n$enddefinitions $end\n#0\n$dumpvars\n");
-        for (int line = 0; line < 8; ++line) std::fprintf(vcd.file, "0%c\n", '!' + line);
-        std::fprintf(vcd.file, "$end\n");
+            std::fprintf(vcd, "$var wire 1 %c %s $end\n", '!' + line, way::LineName(line, signals).c_str());
+        std::fprintf(vcd, "$upscope $end\n$enddefinitions $end\n#0\n$dumpvars\n");
+        for (int line = 0; line < 8; ++line) std::fprintf(vcd, "0%c\n", '!' + line);
+        std::fprintf(vcd, "$end\n");
     }
 
     void Flush() {
+        rising.edge = way::Edge::Rising;
+        falling.edge = way::Edge::Falling;
+        rising.driver = falling.driver = driver;
         for (const Write& write : pending) {
-            if (log.file != nullptr) std::fprintf(log.file, "%d %d %lld\n", write.address, write.value, write.ns);
+            if (log != nullptr) std::fprintf(log, "%d %d %lld\n", write.address, write.value, write.ns);
             Trace(static_cast<unsigned>(write.value) & 0xFFu, write.ns);
-            if (signalsKnown) way::AddWrite(way, signals, static_cast<unsigned>(write.value));
+            if (!signalsKnown) continue;
+            for (way::Way* way : {&rising, &falling})
+                way::AddWrite(*way, signals, static_cast<unsigned>(write.value), write.ns);
         }
+        way::Finish(rising);
+        way::Finish(falling);
         pending.clear();
     }
 
     void Trace(unsigned next, long long ns) {
-        if (vcd.file == nullptr || next == tracedLevel) return;
+        if (vcd == nullptr || next == tracedLevel) return;
         // In nanoseconds, so that the 0 of a step pulse shows as long as it
         // really was (the time between the two writes); two writes within the
         // clock's resolution still stand 1 ns apart, so that every step is an edge.
         lastChangeNs = std::max(ns - startNs, lastChangeNs + 1);
-        std::fprintf(vcd.file, "#%lld\n", lastChangeNs);
+        std::fprintf(vcd, "#%lld\n", lastChangeNs);
         for (int line = 0; line < 8; ++line)
             if (((next ^ tracedLevel) >> line) & 1u)
-                std::fprintf(vcd.file, "%u%c\n", (next >> line) & 1u, '!' + line);
+                std::fprintf(vcd, "%u%c\n", (next >> line) & 1u, '!' + line);
         tracedLevel = next;
     }
 
@@ -233,9 +239,17 @@ PORT_EXPORT void PORT_CALL Out32(short address, short value) {
         // The program shows a progress line of its own where it sets PLOTTERTEST_HIDE_PORT_STATUS;
         // a terminal has room for one live line.
         port.statusLine = IS_TERMINAL(stderr) != 0 && std::getenv("PLOTTERTEST_HIDE_PORT_STATUS") == nullptr;
-        port.OpenLog();
-        port.OpenVcd();
-        port.pending.reserve(kBatch);
+        if (const char* times = std::getenv("PLOTTERTEST_DRIVER_US"); times != nullptr && *times != '\0') {
+            if (const auto parsed = way::ParseDriverTimes(times)) {
+                port.driver = *parsed;
+            } else {
+                std::fprintf(stderr,
+                             "Simulierter Parallelport: PLOTTERTEST_DRIVER_US=„%s“ sind nicht vier Zeiten "
+                             "„Impuls,Pause,Vorhalt,Nachhalt“ in µs (z. B. 10,10,200,200, Bruchteile mit Punkt); "
+                             "geprüft wird für %s.\n",
+                             times, way::DriverTimesText(port.driver).c_str());
+            }
+        }
     }
     ++port.writes;
     // The data register has eight lines; a ninth bit (two entries on pin 9) reaches none.
@@ -244,6 +258,5 @@ PORT_EXPORT void PORT_CALL Out32(short address, short value) {
         if ((next >> line & 1u) && !(port.level >> line & 1u)) ++port.risingEdges[line];
     port.level = next;
     port.pending.push_back({address, value, nowNs});
-    if (port.pending.size() == kBatch) port.Flush();
     port.ShowStatusWhileDriving(nowNs);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cmath>
 #include <cstdlib>
 
 namespace way {
@@ -12,11 +13,62 @@ int Direction(unsigned level, unsigned dirBit) { return dirBit != 0 && (level & 
 
 std::string Steps(long long count) { return std::to_string(count) + (count == 1 ? " Schritt" : " Schritte"); }
 
-// The points of the way: its corners and where it ends.
+// The points of the way: its corners and where it ends. A cut way ends at its
+// last kept corner: a line from there to the end would be a way never taken.
 std::vector<Point> Points(const Way& way) {
     std::vector<Point> points = way.corners;
-    if (way.steps > 0) points.push_back(way.at);
+    if (way.steps > 0 && !way.cut) points.push_back(way.at);
     return points;
+}
+
+void AtLeast(long long& least, long long value) {
+    if (least == kNever || value < least) least = value;
+}
+
+// A step whose judgement is complete counts, when it is not clean.
+void Judge(Way& way, AxisLines& axis) {
+    axis.pending = false;
+    if (!axis.tooShort && !axis.undefined) return;
+    ++way.unclean;
+    way.tooShort += axis.tooShort;
+    way.undefined += axis.undefined;
+    if (way.uncleanAt.size() < kMaxMarks) way.uncleanAt.push_back(axis.at);
+}
+
+// What a write after the edge tells of the axis' pending step: its pulse ends
+// when the step line changes, its hold when the direction changes too early or
+// the hold time has passed.
+void Follow(Way& way, AxisLines& axis, bool stepChanged, bool dirChanged, long long ns) {
+    if (!axis.pending) return;
+    if (axis.waitsForHold && ns - axis.edgeNs >= way.driver.holdNs) {
+        axis.waitsForHold = false;
+    } else if (axis.waitsForHold && dirChanged) {
+        axis.undefined = true;
+        axis.waitsForHold = false;
+    }
+    if (axis.waitsForPulse && stepChanged) {
+        axis.tooShort = axis.tooShort || ns - axis.edgeNs < way.driver.pulseNs;
+        axis.waitsForPulse = false;
+    }
+    if (!axis.waitsForHold && !axis.waitsForPulse) Judge(way, axis);
+}
+
+void Measure(Measured& measured, const AxisLines& axis, bool stepChanged, bool stepWasHigh, bool dirChanged,
+             long long ns) {
+    if (stepChanged && axis.stepChangeNs != kNever) AtLeast(stepWasHigh ? measured.highNs : measured.lowNs, ns - axis.stepChangeNs);
+    if (stepChanged && dirChanged) AtLeast(measured.dirGapNs, 0);
+    if (stepChanged && axis.dirChangeNs != kNever) AtLeast(measured.dirGapNs, ns - axis.dirChangeNs);
+    if (dirChanged && axis.stepChangeNs != kNever) AtLeast(measured.dirGapNs, ns - axis.stepChangeNs);
+}
+
+// "0,20 ms", or below 0.1 ms "1,2 µs".
+std::string Duration(long long ns) {
+    char text[32];
+    if (ns >= 100'000) std::snprintf(text, sizeof text, "%.2f ms", static_cast<double>(ns) / 1e6);
+    else std::snprintf(text, sizeof text, "%.1f µs", static_cast<double>(ns) / 1e3);
+    std::string duration = text;
+    std::replace(duration.begin(), duration.end(), '.', ',');
+    return duration;
 }
 
 const char* Heading(long long dx, long long dy) {
@@ -83,14 +135,26 @@ std::string Text(double x, double y, const std::string& text, const char* attrib
 
 }  // namespace
 
-void AddWrite(Way& way, const SignalBits& bits, unsigned value) {
+void AddWrite(Way& way, const SignalBits& bits, unsigned value, long long ns) {
     const unsigned level = value & 0xFFu;
-    const unsigned rising = level & ~way.level;
+    const unsigned changed = level ^ way.level;
+    const unsigned active = way.edge == Edge::Rising ? level & ~way.level : way.level & ~level;
+    const unsigned before = way.level;
     way.level = level;
-    const int dx = bits.xStep != 0 && (rising & bits.xStep) != 0 ? Direction(level, bits.xDir) : 0;
-    const int dy = bits.yStep != 0 && (rising & bits.yStep) != 0 ? Direction(level, bits.yDir) : 0;
+    const struct {
+        AxisLines& lines;
+        unsigned step, dir;
+    } axes[] = {{way.x, bits.xStep, bits.xDir}, {way.y, bits.yStep, bits.yDir}};
+    for (const auto& axis : axes) {
+        const bool stepChanged = (changed & axis.step) != 0, dirChanged = (changed & axis.dir) != 0;
+        Follow(way, axis.lines, stepChanged, dirChanged, ns);
+        Measure(way.measured, axis.lines, stepChanged, (before & axis.step) != 0, dirChanged, ns);
+    }
+    const int dx = (active & bits.xStep) != 0 ? Direction(level, bits.xDir) : 0;
+    const int dy = (active & bits.yStep) != 0 ? Direction(level, bits.yDir) : 0;
     if (dx != 0 || dy != 0) {
         if (way.steps > 0 && (dx != way.dx || dy != way.dy)) {
+            ++way.turns;
             if (way.corners.size() < kMaxMarks) way.corners.push_back(way.at);
             else way.cut = true;
         }
@@ -98,19 +162,76 @@ void AddWrite(Way& way, const SignalBits& bits, unsigned value) {
         way.dy = dy;
         way.at.x += dx;
         way.at.y += dy;
+        way.least = {std::min(way.least.x, way.at.x), std::min(way.least.y, way.at.y)};
+        way.most = {std::max(way.most.x, way.at.x), std::max(way.most.y, way.at.y)};
         ++way.steps;
     }
-    if (bits.zStep != 0 && (rising & bits.zStep) != 0) {
+    for (const auto& axis : axes) {
+        AxisLines& lines = axis.lines;
+        if ((active & axis.step) != 0) {
+            if (lines.pending) Judge(way, lines);  // a new step before the last one's hold ended
+            const bool dirChanged = (changed & axis.dir) != 0;
+            lines.pending = true;
+            lines.edgeNs = ns;
+            lines.at = way.at;
+            lines.tooShort = lines.stepChangeNs != kNever && ns - lines.stepChangeNs < way.driver.spaceNs;
+            lines.undefined = dirChanged || (lines.dirChangeNs != kNever && ns - lines.dirChangeNs < way.driver.setupNs);
+            lines.waitsForPulse = true;
+            lines.waitsForHold = !lines.undefined;
+        }
+        if ((changed & axis.step) != 0) lines.stepChangeNs = ns;
+        if ((changed & axis.dir) != 0) lines.dirChangeNs = ns;
+    }
+    if ((active & bits.zStep) != 0) {
         ++way.zSteps;
         const bool moved = way.zAt.empty() || way.zAt.back().x != way.at.x || way.zAt.back().y != way.at.y;
         if (moved && way.zAt.size() < kMaxMarks) way.zAt.push_back(way.at);
     }
 }
 
-Way Decode(const SignalBits& bits, const std::vector<unsigned>& values) {
+void Finish(Way& way) {
+    for (AxisLines* axis : {&way.x, &way.y})
+        if (axis->pending) Judge(way, *axis);
+}
+
+Way Decode(const SignalBits& bits, const std::vector<TimedWrite>& writes, Edge edge, const DriverTimes& driver) {
     Way way;
-    for (const unsigned value : values) AddWrite(way, bits, value);
+    way.edge = edge;
+    way.driver = driver;
+    for (const TimedWrite& write : writes) AddWrite(way, bits, write.value, write.ns);
+    Finish(way);
     return way;
+}
+
+std::optional<DriverTimes> ParseDriverTimes(const std::string& text) {
+    long long times[4];
+    std::size_t from = 0;
+    for (int i = 0; i < 4; ++i) {
+        const std::size_t to = i < 3 ? text.find(',', from) : text.size();
+        if (to == std::string::npos) return std::nullopt;
+        const std::string number = text.substr(from, to - from);
+        // Digits with at most one point, and at most ten digits before it: no sign, no exponent, no blank.
+        const std::size_t point = number.find('.');
+        const bool digits = !number.empty() && number != "." &&
+                            number.find_first_not_of("0123456789.") == std::string::npos &&
+                            number.find('.', point == std::string::npos ? 0 : point + 1) == std::string::npos &&
+                            (point == std::string::npos ? number.size() : point) <= 10;
+        if (!digits) return std::nullopt;
+        times[i] = std::llround(std::strtod(number.c_str(), nullptr) * 1000.0);
+        from = to + 1;
+    }
+    return DriverTimes{times[0], times[1], times[2], times[3]};
+}
+
+std::string DriverTimesText(const DriverTimes& driver) {
+    std::string text;
+    for (const long long ns : {driver.pulseNs, driver.spaceNs, driver.setupNs, driver.holdNs}) {
+        char number[32];
+        std::snprintf(number, sizeof number, "%g", static_cast<double>(ns) / 1000.0);
+        text += (text.empty() ? "" : "/") + std::string(number);
+    }
+    std::replace(text.begin(), text.end(), '.', ',');
+    return text + " µs";
 }
 
 std::string Verdict(const Way& way) {
@@ -120,31 +241,78 @@ std::string Verdict(const Way& way) {
         verdict += "kein Schritt in X oder Y; die Schlitten blieben stehen.";
     } else if (way.at.x != 0 || way.at.y != 0) {
         verdict += "endet " + EndsAt(way.at) + "; das Rechteck schließt sich nicht.";
-    } else if (const std::string rectangle = Rectangle(points); !rectangle.empty()) {
+    } else if (const std::string rectangle = way.cut ? "" : Rectangle(points); !rectangle.empty()) {
         verdict += rectangle + ", zurück am Start.";
     } else {
-        long long width = 0, depth = 0;
-        for (const Point& p : points) {
-            width = std::max(width, std::llabs(p.x));
-            depth = std::max(depth, std::llabs(p.y));
-        }
-        verdict += "kein Rechteck, sondern " + std::to_string(points.size() - 1) + " Teilstrecken über bis zu " +
+        const long long width = std::max(-way.least.x, way.most.x), depth = std::max(-way.least.y, way.most.y);
+        verdict += "kein Rechteck, sondern " + std::to_string(way.turns + 1) + " Teilstrecken über bis zu " +
                    Steps(depth) + " vorne–hinten und " + Steps(width) + " links–rechts; zurück am Start.";
     }
     if (way.zSteps > 0) verdict += " Z-Achse: " + Steps(way.zSteps) + ", der Stift würde sich bewegen.";
+    if (way.cut)
+        verdict += " Mehr als " + std::to_string(kMaxMarks) + " Richtungswechsel: das Bild zeigt nur die ersten " +
+                   std::to_string(kMaxMarks) + ".";
     return verdict;
 }
 
-std::string Picture(const Way& way) {
+namespace {
+
+// "bei steigender Flanke 200 von 400 Schritten: 200 „Richtung unbestimmt“, 400 „zu kurz“".
+std::string Unclean(const Way& way) {
+    std::string text = way.edge == Edge::Rising ? "bei steigender Flanke " : "bei fallender Flanke ";
+    if (way.unclean == 0) return text + (way.steps == 0 ? "kein Schritt" : "jeder Schritt sauber");
+    text += std::to_string(way.unclean) + " von " + std::to_string(way.steps) +
+            (way.steps == 1 ? " Schritt: " : " Schritten: ");
+    if (way.undefined > 0) text += std::to_string(way.undefined) + " „Richtung unbestimmt“";
+    if (way.undefined > 0 && way.tooShort > 0) text += ", ";
+    if (way.tooShort > 0) text += std::to_string(way.tooShort) + " „zu kurz“";
+    return text;
+}
+
+// Every `stride`-th of the marks, so that at most `most` of them are drawn, spread over the whole way.
+std::size_t Stride(std::size_t marks, std::size_t most) { return marks <= most ? 1 : (marks + most - 1) / most; }
+
+std::string Circle(double x, double y, double r, const char* paint) {
+    char circle[160];
+    std::snprintf(circle, sizeof circle, "<circle cx=\"%.1f\" cy=\"%.1f\" r=\"%.0f\" %s/>\n", x, y, r, paint);
+    return circle;
+}
+
+}  // namespace
+
+std::vector<std::string> Summary(const Way& rising, const Way& falling) {
+    const std::string driver =
+        "einen Treiber, der " + DriverTimesText(rising.driver) + " verlangt (Impuls/Pause/Richtung fest vor/nach der Flanke)";
+    const Measured& m = rising.measured;
+    const auto least = [](long long ns) { return ns == kNever ? std::string("–") : Duration(ns); };
+    const std::string measured =
+        "Schrittleitung mindestens " + least(m.highNs) + " high und " + least(m.lowNs) + " low, Richtung " +
+        (m.dirGapNs == kNever ? std::string("ohne Wechsel an einer Flanke")
+                              : "mindestens " + Duration(m.dirGapNs) + " vor und nach jeder Flanke fest");
+    if (rising.unclean == 0 && falling.unclean == 0) return {Verdict(rising), "Signal: " + measured + "; genug für " + driver + "."};
+    // "Weg: " has five bytes; the rest is said for an ideal driver only.
+    const std::string up = Verdict(rising).substr(5), down = Verdict(falling).substr(5);
+    std::vector<std::string> lines;
+    if (up == down) {
+        lines.push_back("Weg bei einem idealen Treiber: " + up);
+    } else {
+        lines.push_back("Weg bei einem idealen Treiber (steigende Flanke): " + up);
+        lines.push_back("Weg bei einem idealen Treiber (fallende Flanke): " + down);
+    }
+    lines.push_back("Signal: nicht sauber für " + driver + "; " + Unclean(rising) + "; " + Unclean(falling) +
+                    ". Gemessen: " + measured +
+                    ". Der Weg zählt diese Schritte, wie ein idealer Treiber sie nähme; ein echter kann einen Schritt "
+                    "„zu kurz“ verlieren und einen mit „Richtung unbestimmt“ in die andere Richtung fahren.");
+    return lines;
+}
+
+std::string Picture(const Way& rising, const Way& falling) {
+    const Way& way = rising;
     // Step units, x to the right and y forward: forward is toward the user,
     // which a picture seen from above shows downward.
     const std::vector<Point> points = Points(way);
-    long long minX = 0, maxX = 0, minY = 0, maxY = 0;
-    for (const std::vector<Point>* list : {&points, &way.zAt})
-        for (const Point& p : *list) {
-            minX = std::min(minX, p.x), maxX = std::max(maxX, p.x);
-            minY = std::min(minY, p.y), maxY = std::max(maxY, p.y);
-        }
+    // Every mark lies on the way, which stays within these.
+    const long long minX = way.least.x, maxX = way.most.x, minY = way.least.y, maxY = way.most.y;
     constexpr double kLeft = 170, kTop = 110, kSize = 520, kWidth = 780;
     const double scale = kSize / static_cast<double>(std::max<long long>({maxX - minX, maxY - minY, 1}));
     // An axis without extent is centred.
@@ -157,15 +325,18 @@ std::string Picture(const Way& way) {
                      kTop + offsetY + static_cast<double>(p.y - minY) * scale};
     };
 
-    const std::string verdict = Verdict(way);
+    const std::string verdict = Summary(rising, falling).front();
     const std::vector<std::string> title = Wrapped(verdict, 95);
     char scaleText[32];
     std::snprintf(scaleText, sizeof scaleText, "%.3g", scale);
     const std::vector<std::string> caption = Wrapped(
-        "So führe ein idealer Schrittmotortreiber: ein Schritt je steigender Flanke der Schrittleitung, in die "
-        "Richtung, die die Richtungsleitung im selben Schreibzugriff zeigt (1 = nach rechts bzw. nach vorne). "
-        "Schritte, die ein echter Treiber verliert (zu kurze Impulse, Richtung zu spät), zeigt das Bild nicht. "
-        "Maßstab: 1 Schritt = " + std::string(scaleText) + " Pixel.",
+        "So führe ein Schrittmotortreiber, der auf die steigende Flanke schaltet: ein Schritt je steigender Flanke "
+        "der Schrittleitung, in die Richtung, die die Richtungsleitung im selben Schreibzugriff zeigt (1 = nach "
+        "rechts bzw. nach vorne). Geprüft für " + DriverTimesText(way.driver) +
+        " (Impuls, Pause, Richtung fest vor und nach der Flanke): rot umrandet, wo ein Schritt „zu kurz“ war, den "
+        "der Treiber verlieren kann, oder „Richtung unbestimmt“, den er in die eine oder andere Richtung nehmen "
+        "kann (" + Unclean(rising) + "; " + Unclean(falling) + "). Maßstab: 1 Schritt = " + std::string(scaleText) +
+        " Pixel.",
         110);
     const double height = kTop + kSize + 50 + 16.0 * static_cast<double>(caption.size());
 
@@ -208,13 +379,13 @@ std::string Picture(const Way& way) {
             svg += arrow;
         }
     }
-    // At most a few thousand marks: more would only make the file slow to open.
-    for (std::size_t i = 0; i < way.zAt.size() && i < 2000; ++i) {
-        char mark[96];
-        std::snprintf(mark, sizeof mark, "<circle cx=\"%.1f\" cy=\"%.1f\" r=\"4\" fill=\"#e67e22\"/>\n",
-                      pixel(way.zAt[i]).x, pixel(way.zAt[i]).y);
-        svg += mark;
-    }
+    // At most a few thousand marks of each kind, spread evenly: more would only make the file slow to open.
+    const std::size_t zStride = Stride(way.zAt.size(), 2000), uncleanStride = Stride(way.uncleanAt.size(), 2000);
+    for (std::size_t i = 0; i < way.zAt.size(); i += zStride)
+        svg += Circle(pixel(way.zAt[i]).x, pixel(way.zAt[i]).y, 4, "fill=\"#e67e22\"");
+    for (std::size_t i = 0; i < way.uncleanAt.size(); i += uncleanStride)
+        svg += Circle(pixel(way.uncleanAt[i]).x, pixel(way.uncleanAt[i]).y, 7,
+                      "fill=\"none\" stroke=\"#d11\" stroke-width=\"2\"");
     char marks[256];
     std::snprintf(marks, sizeof marks,
                   "<circle cx=\"%.1f\" cy=\"%.1f\" r=\"8\" fill=\"#2a9d3a\"/>\n"
@@ -226,7 +397,8 @@ std::string Picture(const Way& way) {
     double below = kTop + kSize + 40;
     if (way.zSteps > 0) {
         svg += "<circle cx=\"26\" cy=\"" + std::to_string(static_cast<int>(below) - 4) + "\" r=\"4\" fill=\"#e67e22\"/>\n";
-        svg += Text(36, below, "Z-Schritt: der Stift würde sich hier bewegen (" + Steps(way.zSteps) + " in allem)");
+        svg += Text(36, below, "Z-Schritt: der Stift würde sich hier bewegen (" + Steps(way.zSteps) + " in allem" +
+                                   (zStride > 1 ? "; gezeigt ist jeder " + std::to_string(zStride) + ". Ort)" : ")"));
         below += 20;
     }
     if (way.cut) svg += Text(20, below, "Das Bild zeigt nur die ersten " + std::to_string(kMaxMarks) + " Richtungswechsel.");
