@@ -186,15 +186,18 @@ TEST_F(LoadTest, WiringIsSummarisedAndWhatCannotWorkIsNamed) {
          {"Achtung: X-Richtung und Y-Schritt beide auf Pin 3 (D1): " + kBoth,
           "Achtung: X-Richtung und Y-Richtung beide auf Pin 3 (D1): " + kBoth,
           "Achtung: Y-Schritt und Y-Richtung beide auf Pin 3 (D1): Seite 1 setzt stattdessen D2 (Pin 4); die Y-Achse "
-          "bewegt sich auf Seite 1 nicht."}},
+          "bewegt sich auf Seite 1 nicht, und auf Seite 3 ist ihre Richtungsleitung bei jedem Schritt an: sie fährt "
+          "dort nach vorne statt zurück."}},
         {{{2, "3"}},
          {},
          {"Achtung: X-Schritt und X-Richtung beide auf Pin 3 (D1): Seite 2 setzt stattdessen D2 (Pin 4), die Leitung "
-          "von Y-Schritt; die X-Achse bewegt sich auf Seite 2 nicht."}},
+          "von Y-Schritt; die X-Achse bewegt sich auf Seite 2 nicht, und auf Seite 4 ist ihre Richtungsleitung bei "
+          "jedem Schritt an: sie fährt dort nach rechts statt nach links."}},
         {{{8, "9"}, {10, "9"}},
          {},
          {"Achtung: Y-Schritt und Y-Richtung beide auf Pin 9 (D7): Seite 1 setzt stattdessen keine Datenleitung (doppelt "
-          "D7 ist 256, über D7 hinaus); die Y-Achse bewegt sich auf Seite 1 nicht."}},
+          "D7 ist 256, über D7 hinaus); die Y-Achse bewegt sich auf Seite 1 nicht, und auf Seite 3 ist ihre "
+          "Richtungsleitung bei jedem Schritt an: sie fährt dort nach vorne statt zurück."}},
         {{{14, "2"}}, {}, {"Achtung: X-Schritt und Z-Schritt beide auf Pin 2 (D0): " + kBoth}},
         {{{24, "0"}},
          {"Port 888 (0x378); 0 Schritte je Seite, es wird nichts bewegt"},

@@ -112,9 +112,17 @@ host::WiringFacts DescribeWiring() {
                                                  [sumPin](const Signal& signal) { return signal.pin == sumPin; });
                 if (other != std::end(signals)) instead += std::string(", die Leitung von ") + other->name;
             }
+            // On the way back the pattern is the step bit alone, which is the direction line too: every
+            // step edge finds the direction high, so the axis goes the same way as out.
+            const Side* stepOnly = std::find_if(std::begin(kSides), std::end(kSides),
+                                                [&](const Side& s) { return s.axis == a.axis && !s.withDirection; });
+            const std::string back = "Seite " + std::to_string(stepOnly - std::begin(kSides) + 1);
+            const std::string axis = std::string(1, a.axis) + "-Achse";
             std::string warning = both;
-            warning.append(side).append(" setzt stattdessen ").append(instead).append("; die ");
-            warning.append(1, a.axis).append("-Achse bewegt sich auf ").append(side).append(" nicht.");
+            warning.append(side).append(" setzt stattdessen ").append(instead).append("; die ").append(axis);
+            warning.append(" bewegt sich auf ").append(side).append(" nicht, und auf ").append(back);
+            warning.append(" ist ihre Richtungsleitung bei jedem Schritt an: sie fährt dort ");
+            warning.append(writesBoth->name).append(" statt ").append(stepOnly->name).append(".");
             view.warnings.push_back(warning);
         }
     }
