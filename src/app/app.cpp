@@ -67,6 +67,9 @@ std::string HelpText() {
            "                         (sonst plottertest-port.vcd im Arbeitsverzeichnis);\n"
            "                         daneben, mit .svg, ein Bild des Weges der Schlitten\n"
            "  PLOTTERTEST_PORT_LOG   Datei, an die jeder Schreibzugriff angehängt wird\n"
+           "  PLOTTERTEST_DRIVER_US  was der Treiber verlangt, in µs: Impuls,Pause,Richtung\n"
+           "                         davor,danach (sonst 10,10,200,200); die Zeile Signal:\n"
+           "                         sagt, ob jeder Schritt dafür sauber war\n"
            "\n"
            "plottertest --version zeigt die Version.";
 }
