@@ -56,6 +56,7 @@ TEST_P(WineEndToEnd, EnterConfirmsAndDrivesTheThreeStepExample) {
         EXPECT_TRUE(run.portLibraryLoaded) << "the trace shows the port library when it is loaded";
         EXPECT_EQ(AddressesAndValues(run.writes), ThreeStepExample()) << library;
         EXPECT_EQ(ShortPauses(run.writes), std::vector<std::size_t>{}) << library;
+        EXPECT_EQ(ShortLowPhases(run.writes), std::vector<std::size_t>{}) << library;
         if (std::string(library) == "inpout32.dll") {  // the simulated port draws the way beside its trace
             EXPECT_NE(ReadText(scratch / "trace.svg")
                           .find("<title>Weg: Rechteck 3 × 3 Schritte (nach vorne × nach rechts), zurück am Start.</title>"),

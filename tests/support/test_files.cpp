@@ -96,3 +96,10 @@ std::vector<std::size_t> ShortPauses(const std::vector<PortWrite>& writes) {
         if (pauses[i] < StepPauseMs) shortOnes.push_back(i + 1);
     return shortOnes;
 }
+
+std::vector<std::size_t> ShortLowPhases(const std::vector<PortWrite>& writes) {
+    std::vector<std::size_t> shortOnes;
+    for (std::size_t write = 1; write < writes.size(); write += 2)
+        if (static_cast<double>(writes[write].ns - writes[write - 1].ns) < kLowPhaseMs * 1e6) shortOnes.push_back(write);
+    return shortOnes;
+}

@@ -50,3 +50,7 @@ std::vector<double> PausesBeforePulsesMs(const std::vector<PortWrite>& writes);
 // The pulses (1 = the second) whose pause was shorter than StepPauseMs. Empty when every pause held.
 std::vector<std::size_t> ShortPauses(const std::vector<PortWrite>& writes);
 
+
+// The writes (1 = the second) that came less than kLowPhaseMs after the one before them, of those that
+// end a pulse's low phase or, the last, its final pattern. Empty when every step pulse had its time.
+std::vector<std::size_t> ShortLowPhases(const std::vector<PortWrite>& writes);
