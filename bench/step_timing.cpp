@@ -15,8 +15,9 @@
 // waited-for child), and its share is of the drive's wall time, from the first
 // write to the last.
 //
-// Fails (exit status 1) on a pause under 15 ms in the idle runs, a median more
-// than 1% above it, or a drive that kept over half a core busy: a shared
+// Fails (exit status 1) on a pause under 15 ms in the idle runs, a step pulse
+// whose low phase lasted under kLowPhaseMs, a median more than 1% above 15 ms,
+// or a drive that kept over half a core busy: a shared
 // machine may stretch single pauses, never shorten them, and the pause waits
 // for most of its 15 ms.
 
@@ -73,23 +74,34 @@ struct PauseFigures {
     std::vector<double> sorted;  // ms before pulses 2 .. 400
     double median;
     double driveMs;  // first write to last
+    long shortLows;  // step pulses whose low phase, or the last pattern, lasted under kLowPhaseMs
 };
 
 // Prints the pauses of a write log under a heading; the caller adds its own lines.
 PauseFigures PrintPauses(const std::vector<PortWrite>& writes, const std::string& where) {
-    PauseFigures figures{PausesBeforePulsesMs(writes), 0, double(writes.back().ns - writes.front().ns) / 1e6};
+    PauseFigures figures{PausesBeforePulsesMs(writes), 0, double(writes.back().ns - writes.front().ns) / 1e6, 0};
     std::vector<double>& pauses = figures.sorted;
     std::sort(pauses.begin(), pauses.end());
     figures.median = Quantile(pauses, 0.5);
-    const double idealMs = double(pauses.size()) * StepPauseMs;
+    // The pauses, and kLowPhaseMs in each of the 400 pulses and before the final 0.
+    const std::size_t lowPhases = pauses.size() + 2;
+    const double idealMs = double(pauses.size()) * StepPauseMs + double(lowPhases) * kLowPhaseMs;
     std::printf("Schrittzeit bei %d Schritten je Seite, %s (%zu Pausen gemessen):\n", kSteps, where.c_str(),
                 pauses.size());
     const auto over = std::count_if(pauses.begin(), pauses.end(), [](double ms) { return ms > StepPauseMs + 1; });
     std::printf("  Pause vor dem Schritt: min %.3f ms, Median %.3f ms, p99 %.3f ms, max %.3f ms, über %d ms: %ld\n",
                 pauses.front(), figures.median, Quantile(pauses, 0.99), pauses.back(), int(StepPauseMs) + 1,
                 static_cast<long>(over));
-    std::printf("  Fahrt: %.1f ms gemessen, %.1f ms ideal (%zu x %d ms), %+.3f %%\n", figures.driveMs, idealMs,
-                pauses.size(), int(StepPauseMs), 100.0 * (figures.driveMs - idealMs) / idealMs);
+    std::vector<double> lows;  // ms from each pulse's first write to its pattern, and from the last pattern to 0
+    for (std::size_t write = 1; write < writes.size(); write += 2)
+        lows.push_back(double(writes[write].ns - writes[write - 1].ns) / 1e6);
+    std::sort(lows.begin(), lows.end());
+    figures.shortLows = static_cast<long>(std::count_if(lows.begin(), lows.end(), [](double ms) { return ms < kLowPhaseMs; }));
+    std::printf("  Schrittleitung low: min %.3f ms, Median %.3f ms, max %.3f ms, unter %.1f ms: %ld\n", lows.front(),
+                Quantile(lows, 0.5), lows.back(), kLowPhaseMs, figures.shortLows);
+    std::printf("  Fahrt: %.1f ms gemessen, %.1f ms ideal (%zu x %d ms + %zu x %.1f ms), %+.3f %%\n", figures.driveMs,
+                idealMs, pauses.size(), int(StepPauseMs), lowPhases, kLowPhaseMs,
+                100.0 * (figures.driveMs - idealMs) / idealMs);
     return figures;
 }
 
@@ -155,6 +167,10 @@ bool Measure(bool onTerminal, int hogCount = 0, const std::string& user = "") {
     bool ok = true;
     if (pauses.front() < StepPauseMs) {
         std::printf("FEHLER: eine Pause unter %d ms (%.3f ms)\n", int(StepPauseMs), pauses.front());
+        ok = false;
+    }
+    if (figures.shortLows > 0) {
+        std::printf("FEHLER: %ld Schrittimpulse kürzer als %.1f ms low\n", figures.shortLows, kLowPhaseMs);
         ok = false;
     }
     if (median > StepPauseMs * 1.01) {
