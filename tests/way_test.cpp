@@ -121,6 +121,21 @@ TEST(Way, DriverTimesAreFourNumbersInMicroseconds) {
     }
 }
 
+TEST(Way, AWayOfMoreTurnsThanKeptSaysSoAndCountsEveryTurn) {
+    const way::SignalBits bits{1, 2, 4, 8, 0, 0};
+    std::vector<way::TimedWrite> writes;  // X back and forth, one step each way, each step well timed
+    for (long long i = 0; i <= static_cast<long long>(way::kMaxMarks) + 1; ++i) {
+        const unsigned dir = i % 2 == 0 ? 2u : 0u;
+        writes.insert(writes.end(), {{dir, 3'000'000 * i}, {dir | 1u, 3'000'000 * i + 1'000'000}});
+    }
+    writes.push_back({0, 3'000'000 * (static_cast<long long>(way::kMaxMarks) + 2)});
+    const way::Way zigzag = way::Decode(bits, writes, way::Edge::Rising);
+    EXPECT_EQ(way::Verdict(zigzag), "Weg: kein Rechteck, sondern 100002 Teilstrecken über bis zu 0 Schritte "
+                                    "vorne–hinten und 1 Schritt links–rechts; zurück am Start. Mehr als 100000 "
+                                    "Richtungswechsel: das Bild zeigt nur die ersten 100000.");
+    EXPECT_EQ(zigzag.unclean, 0);
+}
+
 TEST(Way, TheTraceNamesEachLineBySignal) {
     const way::SignalBits bits{1, 2, 1, 8, 0, 128};
     EXPECT_EQ(way::LineName(0, bits), "D0_X_Schritt_Y_Schritt");
