@@ -24,7 +24,8 @@ std::vector<way::TimedWrite> RectangleWrites(const way::SignalBits& b, int n, bo
     for (const auto& side : sides)
         for (int i = 0; i < n; ++i) {
             const unsigned off = level & ~(b.xStep | b.yStep);
-            const unsigned low = !keepDirections ? 0 : side.pattern & side.dir ? off | side.dir : off & ~side.dir;
+            const bool dirHigh = (side.pattern & side.dir) != 0;
+            const unsigned low = !keepDirections ? 0 : dirHigh ? off | side.dir : off & ~side.dir;
             ns += 15'000'000;
             writes.push_back({low, ns});
             writes.push_back({level = side.pattern, ns += lowNs});
