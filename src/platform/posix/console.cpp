@@ -63,7 +63,12 @@ void ConsoleLine(Channel channel, const std::string& text) {
 
 void ReportStop(const std::string& text) { ConsoleLine(Channel::Error, text); }
 
-void ReportLateSteps(const std::string& text) { ConsoleLine(Channel::Error, text + " Siehe plottertest --help."); }
+void ReportLateSteps(const std::string& text) {
+    ConsoleLine(Channel::Error, text + " Siehe plottertest --help.");
+    // Said only here, where it may explain the late steps.
+    if (!posix::RealTimeRefused.empty())
+        ConsoleLine(Channel::Error, "Echtzeit über rtkit nicht erhalten: " + posix::RealTimeRefused + ".");
+}
 
 void ShowWiring(const WiringFacts& wiring) {
     std::cout << "Verdrahtung aus " << wiring.path << ":\n"

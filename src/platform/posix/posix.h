@@ -2,6 +2,7 @@
 // What the parts of the Linux host share; callers see only platform.h.
 
 #include <csignal>
+#include <string>
 
 namespace host::posix {
 
@@ -71,9 +72,21 @@ int ReadByte();
 // read, for the hint in the line.
 void PrepareProgressLine(bool keysRead);
 
-// ---- drive.cpp ------------------------------------------------------------------------
+// ---- process.cpp: the clock and the drive's scheduling -------------------------------
 
 // The monotonic clock, in milliseconds.
 double MonotonicMs();
+
+// For the drive, from BeginDrive: nothing in a real-time class (chrt), which
+// already serves it better; else nice -10 as far as allowed, with a short
+// scheduler slice; and where the nice value cannot be lowered at all, SCHED_RR
+// from rtkit over the system bus, within a second and never a failure: refused,
+// the drive runs with the slice alone, and RealTimeRefused says why.
+// RestorePriority, from EndDrive, puts policy, priority, nice value, slice and
+// RLIMIT_RTTIME back as they were (a hard limit that only root could raise
+// again stays lowered).
+void RaisePriority();
+void RestorePriority();
+extern std::string RealTimeRefused;  // "" when rtkit was not asked or granted
 
 }  // namespace host::posix
