@@ -21,6 +21,7 @@
 // machine may stretch single pauses, never shorten them, and the pause waits
 // for most of its 15 ms.
 
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -157,6 +158,17 @@ bool Measure(bool onTerminal, int hogCount = 0, const std::string& user = "") {
     const double userCpu = CpuSeconds(after.ru_utime) - CpuSeconds(before.ru_utime);
     const double systemCpu = CpuSeconds(after.ru_stime) - CpuSeconds(before.ru_stime);
     const double cpuShare = 100.0 * (userCpu + systemCpu) * 1000.0 / figures.driveMs;
+    // What the drive got, from the scheduling its writes ran under.
+    const std::vector<PortWrite> writes = DriveLog(dir / "log");
+    const PortWrite& middle = writes[writes.size() / 2];
+    const int ours = sched_getscheduler(0) & ~SCHED_RESET_ON_FORK;  // the benchmark's own, under chrt
+    std::string got = "keine (nice " + std::to_string(middle.nice) + ")";
+    if (middle.policy == SCHED_RR || middle.policy == SCHED_FIFO) {
+        got = ours == SCHED_RR || ours == SCHED_FIFO ? "Echtzeitklasse von chrt" : "SCHED_RR von rtkit";
+    } else if (middle.nice < 0) {
+        got = "nice " + std::to_string(middle.nice);
+    }
+    std::printf("  Klasse der Fahrt: %s\n", got.c_str());
     std::printf("  CPU-Zeit: %.2f s (Benutzer %.2f s, System %.2f s), %.0f %% der Fahrt\n", userCpu + systemCpu,
                 userCpu, systemCpu, cpuShare);
     const std::string said = run.out + run.err;  // on a terminal, standard error is the screen too

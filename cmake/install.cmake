@@ -108,6 +108,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # The drive of a user who may not lower its nice value asks rtkit for a real-time class.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS rtkit)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${PLOTTERTEST_MAINTAINER}")
   # The long description, under CPACK_PACKAGE_DESCRIPTION_SUMMARY.
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

@@ -2,7 +2,8 @@
 # Installs the Debian packages that are missing, and only those. Needs root
 # (or sudo).
 #
-#   scripts/install-deps.sh --build   what building and running the program needs
+#   scripts/install-deps.sh --build   what building and running the program needs (sd-bus
+#                                     from libsystemd-dev, to ask rtkit for a real-time class)
 #   scripts/install-deps.sh [--all]   that, and everything the tests need
 #
 # The tests need: GoogleTest; sigrok-cli for the signal-trace test;
@@ -10,7 +11,8 @@
 # with its runtime for the sanitizer and fuzzer builds; clang-tidy and cppcheck;
 # QEMU and a static busybox to boot a kernel with its parallel-port drivers;
 # dpkg-dev for the Debian package's dependencies, lintian and
-# desktop-file-utils to check it, debootstrap for a Debian chroot to install it in.
+# desktop-file-utils to check it, debootstrap for a Debian chroot to install it in;
+# rtkit, polkitd, dbus and gdbus (libglib2.0-bin) for the drive with a desktop's rtkit.
 # The Windows builds and their tests need MinGW-w64 for the 32-bit program and
 # for the 64-bit test build, wine64 and 32-bit Wine to run them, Xvfb, xdotool
 # and ImageMagick to answer and photograph the message boxes. When those cannot
@@ -26,9 +28,10 @@ case "${1:---all}" in
     ;;
 esac
 
-build=(cmake make g++)
+build=(cmake make g++ libsystemd-dev)
 tests=(libgtest-dev googletest sigrok-cli librsvg2-bin clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck
-       qemu-system-x86 busybox-static dpkg-dev lintian desktop-file-utils debootstrap)
+       qemu-system-x86 busybox-static dpkg-dev lintian desktop-file-utils debootstrap
+       rtkit polkitd dbus libglib2.0-bin)
 windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool imagemagick)
 wine32=(wine32:i386)
 

@@ -6,7 +6,8 @@
 //   in the file named by PLOTTERTEST_PORT_VCD, else plottertest-port.vcd in the
 //   working directory;
 // - with PLOTTERTEST_PORT_LOG naming a file, one line per write appended to it:
-//   "address value nanoseconds" (monotonic clock);
+//   "address value nanoseconds policy nice" (monotonic clock; the scheduling
+//   policy and nice value the write ran under, -1 and 0 on Windows);
 // - on a terminal, a status line updated in place while the drive runs, unless
 //   the program shows its own progress line (PLOTTERTEST_HIDE_PORT_STATUS is set);
 // - once the program has told it which line carries which signal (SetSignalBits):
@@ -39,6 +40,8 @@
 #include <io.h>
 #define IS_TERMINAL(stream) _isatty(_fileno(stream))
 #else
+#include <sched.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #define IS_TERMINAL(stream) isatty(fileno(stream))
 #endif
@@ -73,6 +76,8 @@ struct Write {
     short address;
     short value;
     long long ns;
+    int policy;  // the scheduling policy the write ran under (SCHED_RR is 2), -1 on Windows
+    int nice;
 };
 
 struct SimulatedPort {
@@ -174,7 +179,8 @@ struct SimulatedPort {
         falling.edge = way::Edge::Falling;
         rising.driver = falling.driver = driver;
         for (const Write& write : pending) {
-            if (log != nullptr) std::fprintf(log, "%d %d %lld\n", write.address, write.value, write.ns);
+            if (log != nullptr)
+                std::fprintf(log, "%d %d %lld %d %d\n", write.address, write.value, write.ns, write.policy, write.nice);
             Trace(static_cast<unsigned>(write.value) & 0xFFu, write.ns);
             if (!signalsKnown) continue;
             for (way::Way* way : {&rising, &falling})
@@ -257,6 +263,10 @@ PORT_EXPORT void PORT_CALL Out32(short address, short value) {
     for (int line = 0; line < 8; ++line)
         if ((next >> line & 1u) && !(port.level >> line & 1u)) ++port.risingEdges[line];
     port.level = next;
-    port.pending.push_back({address, value, nowNs});
+#if defined(_WIN32)
+    port.pending.push_back({address, value, nowNs, -1, 0});
+#else
+    port.pending.push_back({address, value, nowNs, sched_getscheduler(0) & ~SCHED_RESET_ON_FORK, getpriority(PRIO_PROCESS, 0)});
+#endif
     port.ShowStatusWhileDriving(nowNs);
 }

@@ -45,6 +45,7 @@ std::string HelpText() {
            "Mitglieder der Gruppe lp). Mit chrt -f oder chrt -r gestartet, behält die\n"
            "Fahrt diese Echtzeit-Klasse. Kamen Schritte mehr als 1 ms zu spät, sagt das\n"
            "am Ende eine Zeile „Achtung: …“.\n"
+           "Darf es den nice-Wert nicht senken, bittet es rtkit um SCHED_RR; ohne rtkit wie zuvor.\n"
            "\n"
            "Rückgabewert:\n"
            "  0          Fahrt beendet, oder abgebrochen, bevor etwas geschrieben wurde\n"

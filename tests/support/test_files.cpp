@@ -61,6 +61,7 @@ std::vector<PortWrite> ReadPortLog(const std::string& path) {
         PortWrite w{};
         if (!(fields >> w.address >> w.value >> w.ns)) break;
         if (int policy = 0; fields >> policy) w.policy = policy;
+        if (int nice = 0; fields >> nice) w.nice = nice;
         writes.push_back(w);
     }
     return writes;

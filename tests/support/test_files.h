@@ -35,6 +35,7 @@ struct PortWrite {
     int value;
     long long ns;
     int policy = -1;  // the scheduling policy of the write, where the port library records it
+    int nice = 0;     // and its nice value, where the simulated port records it
 };
 std::vector<PortWrite> ReadPortLog(const std::string& path);
 
