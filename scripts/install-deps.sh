@@ -7,7 +7,7 @@
 #   scripts/install-deps.sh [--all]   that, and everything the tests need
 #
 # The tests need: GoogleTest; sigrok-cli for the signal-trace test;
-# rsvg-convert (librsvg2-bin) to render the simulated port's picture; clang 14
+# rsvg-convert (librsvg2-bin) to render the simulated port's picture; clang
 # with its runtime for the sanitizer and fuzzer builds; clang-tidy and cppcheck;
 # QEMU and a static busybox to boot a kernel with its parallel-port drivers;
 # dpkg-dev for the Debian package's dependencies, lintian and
@@ -29,7 +29,7 @@ case "${1:---all}" in
 esac
 
 build=(cmake make g++ libsystemd-dev)
-tests=(libgtest-dev googletest sigrok-cli librsvg2-bin clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck
+tests=(libgtest-dev googletest sigrok-cli librsvg2-bin clang libclang-rt-dev clang-tidy cppcheck
        qemu-system-x86 busybox-static dpkg-dev lintian desktop-file-utils debootstrap
        rtkit polkitd dbus libglib2.0-bin)
 windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool imagemagick)

@@ -13,7 +13,7 @@ cppcheck --enable=warning,style,performance,portability --std=c++17 --library=go
 
 echo "== clang-tidy"
 # The Linux build's compile commands; the Windows host (src/platform/win32/) and the fuzz target are left to cppcheck.
-run-clang-tidy-14 -p build -quiet "$(pwd)/(src|ports|tests|bench)/" > build/clang-tidy.log 2>&1 || {
+run-clang-tidy -p build -quiet "$(pwd)/(src|ports|tests|bench)/" > build/clang-tidy.log 2>&1 || {
   grep -E "(warning|error):" build/clang-tidy.log | sort -u
   echo "clang-tidy found the above (full output: build/clang-tidy.log)"
   exit 1

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Debian package as a user of Debian 12 meets it, in a fresh Debian chroot
-# (made once with debootstrap and kept in BUILD_DIR/deb-chroot): apt installs
+# The Debian package as a user of this Debian release meets it, in a fresh
+# chroot of the same release (made once with debootstrap and kept in
+# BUILD_DIR/deb-chroot-RELEASE): apt installs
 # it, plottertest runs from PATH with its wiring in /etc as a conffile, drives
 # the simulated port, keeps an edited wiring through a reinstall, man finds
 # its page, the port library is the alternative plottertest-port, and purge
@@ -26,11 +27,14 @@ cmake --build "$build" --target package > "$build/debian_package_test.log" 2>&1 
 deb="plottertest_${version}_$(dpkg --print-architecture).deb"
 [ -f "$build/$deb" ] || fail "no $build/$deb"
 
-root="$build/deb-chroot"
+# The release the package was built on, which its dependencies name.
+suite=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+root="$build/deb-chroot-$suite"
 if [ ! -x "$root/usr/bin/apt-get" ]; then
   rm -rf "$root.new"
   mirror=$(awk '/^URIs:/ { print $2; exit }' /etc/apt/sources.list.d/debian.sources 2>/dev/null || true)
-  debootstrap --variant=minbase --include=man-db bookworm "$root.new" "${mirror:-http://deb.debian.org/debian}" \
+  [ -n "$mirror" ] || mirror=$(awk '/^deb / { print $2; exit }' /etc/apt/sources.list 2>/dev/null || true)
+  debootstrap --variant=minbase --include=man-db "$suite" "$root.new" "${mirror:-http://deb.debian.org/debian}" \
     > "$build/debootstrap.log" 2>&1 || skip "debootstrap failed: $(tail -n 3 "$build/debootstrap.log")"
   mv "$root.new" "$root"
 fi
