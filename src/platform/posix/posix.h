@@ -89,4 +89,10 @@ void RaisePriority();
 void RestorePriority();
 extern std::string RealTimeRefused;  // "" when rtkit was not asked or granted
 
+// ---- wait.cpp: the timer of the pause's waits, for the drive --------------------------
+
+// A timer slack of 1 ns for the drive, so that a wait ends when asked; put back after.
+void OpenWaitTimer();
+void CloseWaitTimer();
+
 }  // namespace host::posix

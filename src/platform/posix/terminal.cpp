@@ -1,5 +1,6 @@
-// The terminal during the program: key modes for the boxes and the drive, and
-// the keys read during the drive.
+// The terminal during the program: key modes for the boxes and the drive, the
+// keys read during the drive, and the drive's start and end, which put the
+// terminal, SIGTSTP, the scheduling and the timer slack back as they were.
 
 #include <poll.h>
 #include <termios.h>
@@ -135,5 +136,23 @@ int ReadByte() {
 }
 
 }  // namespace posix
+
+void BeginDrive(long long) {
+    // Before the first port write: the port library is not loaded yet when it
+    // learns whether the program shows progress.
+    posix::DriveKeys = posix::KeyMode(0, false);
+    posix::PrepareProgressLine(posix::DriveKeys);
+    posix::CatchSuspendSignal(true);
+    posix::RaisePriority();
+    posix::OpenWaitTimer();
+}
+
+void EndDrive() {
+    posix::CloseWaitTimer();
+    posix::RestorePriority();
+    posix::CatchSuspendSignal(false);
+    posix::DriveKeys = false;
+    posix::RestoreTerminal();
+}
 
 }  // namespace host

@@ -1,6 +1,5 @@
-// The drive's start and end on Linux: the terminal's keys, the progress line,
-// SIGTSTP, the scheduling (process.cpp) and the timer slack, each put back as
-// it was; and the events and waits of its pauses.
+// The pause's waits on Linux: ppoll, woken early by a key at the terminal or a
+// stop signal, and the timer slack of the drive.
 
 #include <poll.h>
 #include <sys/prctl.h>
@@ -16,7 +15,6 @@
 namespace host {
 
 namespace {
-
 // The timer slack during the drive, in nanoseconds: the kernel may otherwise
 // wake a sleeping thread up to 50 us late to batch its timers. Any user may
 // set it for the own thread.
@@ -43,24 +41,14 @@ double SpinMs() { return std::clamp(WakeLateMs + kWakeMarginMs, kMinSpinMs, kMax
 
 }  // namespace
 
-void BeginDrive(long long) {
-    // Before the first port write: the port library is not loaded yet when it
-    // learns whether the program shows progress.
-    posix::DriveKeys = posix::KeyMode(0, false);
-    posix::PrepareProgressLine(posix::DriveKeys);
-    posix::CatchSuspendSignal(true);
-    posix::RaisePriority();
+void posix::OpenWaitTimer() {
     const int slack = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
     if (slack > 0 && prctl(PR_SET_TIMERSLACK, kDriveTimerSlackNs, 0, 0, 0) == 0) SlackBefore = slack;
 }
 
-void EndDrive() {
+void posix::CloseWaitTimer() {
     if (SlackBefore > 0) prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(SlackBefore), 0, 0, 0);
     SlackBefore = -1;
-    posix::RestorePriority();
-    posix::CatchSuspendSignal(false);
-    posix::DriveKeys = false;
-    posix::RestoreTerminal();
 }
 
 bool WaitForEvents(double deadlineMs) {
