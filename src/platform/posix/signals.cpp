@@ -13,12 +13,12 @@ volatile std::sig_atomic_t StopSignal = 0;
 namespace {
 extern "C" void OnStopSignal(int signal) { RecordStopSignal(signal); }
 
-void Handle(int signal) {
+void Handle(int signal, struct sigaction* before = nullptr) {
     struct sigaction action{};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     // No SA_RESTART: a box's blocking wait returns with EINTR.
-    sigaction(signal, &action, nullptr);
+    sigaction(signal, &action, before);
 }
 
 }  // namespace
@@ -36,15 +36,16 @@ sigset_t StopSignalSet() {
 }
 
 void CatchSuspendSignal(bool catchIt) {
-    static struct sigaction ttouBefore {};
+    // What the program found, however it was started (a shell may start it with SIGTSTP ignored).
+    static struct sigaction tstpBefore {}, ttouBefore {};
     if (catchIt) {
-        Handle(SIGTSTP);
+        Handle(SIGTSTP, &tstpBefore);
         struct sigaction ignore{};
         ignore.sa_handler = SIG_IGN;
         sigemptyset(&ignore.sa_mask);
         sigaction(SIGTTOU, &ignore, &ttouBefore);
     } else {
-        std::signal(SIGTSTP, SIG_DFL);
+        sigaction(SIGTSTP, &tstpBefore, nullptr);
         sigaction(SIGTTOU, &ttouBefore, nullptr);
     }
 }
