@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "port_export.h"
+#include "port_library.h"
 #if !defined(_WIN32)
 #include <sched.h>
 #endif

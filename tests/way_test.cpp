@@ -19,16 +19,16 @@ std::vector<way::TimedWrite> RectangleWrites(const way::SignalBits& b, int n, bo
     unsigned level = 0;
     long long ns = 0;
     const struct {
-        unsigned pattern, dir;
+        int pattern, dir;
     } sides[] = {{b.yStep + b.yDir, b.yDir}, {b.xStep + b.xDir, b.xDir}, {b.yStep, b.yDir}, {b.xStep, b.xDir}};
-    for (const auto& side : sides)
+    for (const auto& [pattern, dir] : sides)
         for (int i = 0; i < n; ++i) {
-            const unsigned off = level & ~(b.xStep | b.yStep);
-            const bool dirHigh = (side.pattern & side.dir) != 0;
-            const unsigned low = !keepDirections ? 0 : dirHigh ? off | side.dir : off & ~side.dir;
+            const unsigned off = level & ~unsigned(b.xStep | b.yStep);
+            const bool dirHigh = (pattern & dir) != 0;
+            const unsigned low = !keepDirections ? 0 : dirHigh ? off | unsigned(dir) : off & ~unsigned(dir);
             ns += 15'000'000;
             writes.push_back({low, ns});
-            writes.push_back({level = side.pattern, ns += lowNs});
+            writes.push_back({level = unsigned(pattern), ns += lowNs});
         }
     writes.push_back({0, ns + lowNs});
     return writes;

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "parport.h"
+#include "port_library.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ struct ClaimedPort {
     }
 };
 
-ClaimedPort port;
+ClaimedPort Claimed;  // the port this process writes to
 
 // Out32 returns nothing, so a port that cannot be had cannot travel back to
 // the program's entry point: the library ends the program itself, before
@@ -40,18 +41,18 @@ ClaimedPort port;
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) void Out32(short address, short value) {
-    if (port.fd < 0) {
+PORT_EXPORT void PORT_CALL Out32(short address, short value) {
+    if (Claimed.fd < 0) {
         std::string message;
-        port.fd = parport::ClaimPort(address, "", message);
-        if (port.fd < 0) Stop(message);
-        port.address = address;
-    } else if (address != port.address) {
+        Claimed.fd = parport::ClaimPort(address, "", message);
+        if (Claimed.fd < 0) Stop(message);
+        Claimed.address = address;
+    } else if (address != Claimed.address) {
         Stop("Parallelport: Schreibzugriff auf Adresse " + std::to_string(static_cast<unsigned short>(address)) +
-             ", belegt ist aber " + std::to_string(static_cast<unsigned short>(port.address)) + ".");
+             ", belegt ist aber " + std::to_string(static_cast<unsigned short>(Claimed.address)) + ".");
     }
     // The data register has eight lines; a ninth bit (two entries on pin 9) reaches none.
     unsigned char data = static_cast<unsigned char>(value & 0xFF);
-    if (ioctl(port.fd, PPWDATA, &data) != 0)
+    if (ioctl(Claimed.fd, PPWDATA, &data) != 0)
         Stop(std::string("Parallelport: Schreiben fehlgeschlagen (PPWDATA): ") + std::strerror(errno));
 }

@@ -31,9 +31,10 @@
 #include <cstdlib>
 #include <deque>
 #include <string>
+#include <type_traits>
 #include <vector>
 
-#include "port_export.h"
+#include "port_library.h"
 #include "way.h"
 
 #if defined(_WIN32)
@@ -222,51 +223,53 @@ struct SimulatedPort {
     }
 };
 
-SimulatedPort port;
+SimulatedPort Simulated;  // the port this library simulates
 
-unsigned Bit(short value) { return static_cast<unsigned>(value) & 0xFFu; }
+short Bit(short value) { return static_cast<short>(value & 0xFF); }
 
 }  // namespace
 
 // Which data-line bit carries each signal (0: none), from the program before
 // its first write; a program that never calls it gets the port as before.
 PORT_EXPORT void PORT_CALL SetSignalBits(short xStep, short xDir, short yStep, short yDir, short zStep, short zDir) {
-    port.signals = {Bit(xStep), Bit(xDir), Bit(yStep), Bit(yDir), Bit(zStep), Bit(zDir)};
-    port.signalsKnown = true;
+    Simulated.signals = {Bit(xStep), Bit(xDir), Bit(yStep), Bit(yDir), Bit(zStep), Bit(zDir)};
+    Simulated.signalsKnown = true;
 }
+static_assert(std::is_same_v<decltype(&SetSignalBits), port::SetSignalBitsFunction>);
 
 PORT_EXPORT void PORT_CALL Out32(short address, short value) {
     const long long nowNs = MonotonicNanoseconds();
-    if (port.writes == 0) {
+    if (Simulated.writes == 0) {
         std::fprintf(stderr,
                      "Simulierter Parallelport an Adresse %d (0x%X): es wird keine Hardware angesteuert.\n",
                      address, static_cast<unsigned>(static_cast<unsigned short>(address)));
-        port.startNs = nowNs;
+        Simulated.startNs = nowNs;
         // The program shows a progress line of its own where it sets PLOTTERTEST_HIDE_PORT_STATUS;
         // a terminal has room for one live line.
-        port.statusLine = IS_TERMINAL(stderr) != 0 && std::getenv("PLOTTERTEST_HIDE_PORT_STATUS") == nullptr;
+        Simulated.statusLine = IS_TERMINAL(stderr) != 0 && std::getenv("PLOTTERTEST_HIDE_PORT_STATUS") == nullptr;
         if (const char* times = std::getenv("PLOTTERTEST_DRIVER_US"); times != nullptr && *times != '\0') {
             if (const auto parsed = way::ParseDriverTimes(times)) {
-                port.driver = *parsed;
+                Simulated.driver = *parsed;
             } else {
                 std::fprintf(stderr,
                              "Simulierter Parallelport: PLOTTERTEST_DRIVER_US=„%s“ sind nicht vier Zeiten "
                              "„Impuls,Pause,Vorhalt,Nachhalt“ in µs (z. B. 10,10,200,200, Bruchteile mit Punkt); "
                              "geprüft wird für %s.\n",
-                             times, way::DriverTimesText(port.driver).c_str());
+                             times, way::DriverTimesText(Simulated.driver).c_str());
             }
         }
     }
-    ++port.writes;
+    ++Simulated.writes;
     // The data register has eight lines; a ninth bit (two entries on pin 9) reaches none.
     const unsigned next = static_cast<unsigned>(value) & 0xFFu;
     for (int line = 0; line < 8; ++line)
-        if ((next >> line & 1u) && !(port.level >> line & 1u)) ++port.risingEdges[line];
-    port.level = next;
+        if ((next >> line & 1u) && !(Simulated.level >> line & 1u)) ++Simulated.risingEdges[line];
+    Simulated.level = next;
 #if defined(_WIN32)
-    port.pending.push_back({address, value, nowNs, -1, 0});
+    Simulated.pending.push_back({address, value, nowNs, -1, 0});
 #else
-    port.pending.push_back({address, value, nowNs, sched_getscheduler(0) & ~SCHED_RESET_ON_FORK, getpriority(PRIO_PROCESS, 0)});
+    Simulated.pending.push_back({address, value, nowNs, sched_getscheduler(0) & ~SCHED_RESET_ON_FORK, getpriority(PRIO_PROCESS, 0)});
 #endif
-    port.ShowStatusWhileDriving(nowNs);
+    Simulated.ShowStatusWhileDriving(nowNs);
 }
+static_assert(std::is_same_v<decltype(&Out32), port::Out32Function>);

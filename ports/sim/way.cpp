@@ -9,6 +9,9 @@ namespace way {
 
 namespace {
 
+// A signal's bit as the data register shows it.
+unsigned Line(short bit) { return static_cast<unsigned>(bit) & 0xFFu; }
+
 int Direction(unsigned level, unsigned dirBit) { return dirBit != 0 && (level & dirBit) != 0 ? 1 : -1; }
 
 std::string Steps(long long count) { return std::to_string(count) + (count == 1 ? " Schritt" : " Schritte"); }
@@ -144,14 +147,14 @@ void AddWrite(Way& way, const SignalBits& bits, unsigned value, long long ns) {
     const struct {
         AxisLines& lines;
         unsigned step, dir;
-    } axes[] = {{way.x, bits.xStep, bits.xDir}, {way.y, bits.yStep, bits.yDir}};
+    } axes[] = {{way.x, Line(bits.xStep), Line(bits.xDir)}, {way.y, Line(bits.yStep), Line(bits.yDir)}};
     for (const auto& axis : axes) {
         const bool stepChanged = (changed & axis.step) != 0, dirChanged = (changed & axis.dir) != 0;
         Follow(way, axis.lines, stepChanged, dirChanged, ns);
         Measure(way.measured, axis.lines, stepChanged, (before & axis.step) != 0, dirChanged, ns);
     }
-    const int dx = (active & bits.xStep) != 0 ? Direction(level, bits.xDir) : 0;
-    const int dy = (active & bits.yStep) != 0 ? Direction(level, bits.yDir) : 0;
+    const int dx = (active & Line(bits.xStep)) != 0 ? Direction(level, Line(bits.xDir)) : 0;
+    const int dy = (active & Line(bits.yStep)) != 0 ? Direction(level, Line(bits.yDir)) : 0;
     if (dx != 0 || dy != 0) {
         if (way.steps > 0 && (dx != way.dx || dy != way.dy)) {
             ++way.turns;
@@ -182,7 +185,7 @@ void AddWrite(Way& way, const SignalBits& bits, unsigned value, long long ns) {
         if ((changed & axis.step) != 0) lines.stepChangeNs = ns;
         if ((changed & axis.dir) != 0) lines.dirChangeNs = ns;
     }
-    if ((active & bits.zStep) != 0) {
+    if ((active & Line(bits.zStep)) != 0) {
         ++way.zSteps;
         const bool moved = way.zAt.empty() || way.zAt.back().x != way.at.x || way.zAt.back().y != way.at.y;
         if (moved && way.zAt.size() < kMaxMarks) way.zAt.push_back(way.at);
@@ -413,8 +416,8 @@ std::string LineName(int line, const SignalBits& bits) {
     const struct {
         unsigned bits;
         const char* name;
-    } signals[] = {{bits.xStep, "X_Schritt"}, {bits.xDir, "X_Richtung"}, {bits.yStep, "Y_Schritt"},
-                   {bits.yDir, "Y_Richtung"}, {bits.zStep, "Z_Schritt"}, {bits.zDir, "Z_Richtung"}};
+    } signals[] = {{Line(bits.xStep), "X_Schritt"}, {Line(bits.xDir), "X_Richtung"}, {Line(bits.yStep), "Y_Schritt"},
+                   {Line(bits.yDir), "Y_Richtung"}, {Line(bits.zStep), "Z_Schritt"}, {Line(bits.zDir), "Z_Richtung"}};
     std::string name = "D" + std::to_string(line);
     for (const auto& signal : signals)
         if (signal.bits == bit) name += std::string("_") + signal.name;

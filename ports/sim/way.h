@@ -13,13 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "port_library.h"
+
 namespace way {
 
-// The data-line bit of each signal, as the program's patterns use them; 0 for
-// a pin off the data lines, whose signal never reaches the port.
-struct SignalBits {
-    unsigned xStep = 0, xDir = 0, yStep = 0, yDir = 0, zStep = 0, zDir = 0;
-};
+// The data-line bit of each signal, as SetSignalBits hands them over.
+using SignalBits = port::SignalBits;
 
 // What a driver asks of the signal, in ns: the step line at least pulseNs in
 // its active level after the edge and spaceNs in the other before it; the

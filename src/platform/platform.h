@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "port_library.h"
+
 namespace host {
 
 // ---- Message box ------------------------------------------------------------
@@ -149,10 +151,8 @@ void ReportFailure(const std::string& report);
 // ---- Port -------------------------------------------------------------------
 
 // The data-line bits that carry the drive's six signals, as its patterns use
-// them; 0 for a pin off the data lines.
-struct SignalBits {
-    short xStep, xDir, yStep, yDir, zStep, zDir;
-};
+// them; 0 for a pin off the data lines (ports/port_library.h).
+using SignalBits = port::SignalBits;
 
 // Keeps the bits for the port library: once it is bound, and before its first
 // write, a library that exports SetSignalBits (the simulated port, which draws

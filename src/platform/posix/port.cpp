@@ -6,17 +6,11 @@
 
 #include "platform/failure.h"
 #include "platform/platform.h"
+#include "platform/port_binding.h"
 
 namespace host {
 
-namespace {
-
-using Out32Function = void (*)(short, short);
-using SignalBitsFunction = void (*)(short, short, short, short, short, short);
-Out32Function BoundOut32 = nullptr;
-SignalBits Signals{};
-
-Out32Function BindOut32() {
+port::Out32Function BindPortLibrary(const port::SignalBits& bits) {
     // The library beside the program wins, so that a copy of the program directory
     // brings its own port; else the system's library path is searched.
     const std::string besideProgram = PathInProgramDirectory("libinpout32.so");
@@ -31,24 +25,14 @@ Out32Function BindOut32() {
                           ": " + (error ? error : "unbekannter Fehler")};
     }
     dlerror();
-    void* entry = dlsym(library, "Out32");
+    void* entry = dlsym(library, port::kOut32);
     if (entry == nullptr) {
         const char* error = dlerror();
         throw Failure{FailureKind::EntryPointNotFound, name + ": Out32: " + (error ? error : "nicht vorhanden")};
     }
-    if (void* tell = dlsym(library, "SetSignalBits"))
-        reinterpret_cast<SignalBitsFunction>(tell)(Signals.xStep, Signals.xDir, Signals.yStep, Signals.yDir,
-                                                   Signals.zStep, Signals.zDir);
-    return reinterpret_cast<Out32Function>(entry);
-}
-
-}  // namespace
-
-void SetSignalBits(const SignalBits& bits) { Signals = bits; }
-
-void Out32(short address, short value) {
-    if (BoundOut32 == nullptr) BoundOut32 = BindOut32();
-    BoundOut32(address, value);
+    if (void* tell = dlsym(library, port::kSetSignalBits))
+        port::TellSignalBits(reinterpret_cast<port::SetSignalBitsFunction>(tell), bits);
+    return reinterpret_cast<port::Out32Function>(entry);
 }
 
 }  // namespace host

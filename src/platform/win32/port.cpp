@@ -4,19 +4,12 @@
 
 #include "platform/failure.h"
 #include "platform/platform.h"
+#include "platform/port_binding.h"
 #include "platform/win32/win32.h"
 
 namespace host {
 
-namespace {
-
-using Out32Function = void(__stdcall*)(short, short);
-using IsDriverOpenFunction = BOOL(__stdcall*)();
-using SignalBitsFunction = void(__stdcall*)(short, short, short, short, short, short);
-Out32Function BoundOut32 = nullptr;
-SignalBits Signals{};
-
-Out32Function BindOut32() {
+port::Out32Function BindPortLibrary(const port::SignalBits& bits) {
     // Only beside the program and in the system directory: never the working
     // directory or PATH, where any inpout32.dll that happens to lie there (a
     // download folder, a shortcut's "Start in") would be run.
@@ -31,15 +24,15 @@ Out32Function BindOut32() {
                           ") und im Systemverzeichnis (" + win32::Utf8(system) +
                           "\\inpout32.dll): " + win32::SystemMessage(error)};
     }
-    FARPROC entry = GetProcAddress(library, "Out32");
+    FARPROC entry = GetProcAddress(library, port::kOut32);
     if (entry == nullptr)
         throw Failure{FailureKind::EntryPointNotFound, "inpout32.dll: Out32: " + win32::SystemMessage(GetLastError())};
     // The library opens its kernel driver when it is loaded. When that fails,
     // its Out32 does nothing and says nothing, and a drive would pass for done
     // with nothing at the connector. Current builds say so through this export;
     // older ones, without it, are used as they are.
-    if (FARPROC isOpen = GetProcAddress(library, "IsInpOutDriverOpen");
-        isOpen != nullptr && reinterpret_cast<IsDriverOpenFunction>(reinterpret_cast<void*>(isOpen))() == FALSE)
+    if (FARPROC isOpen = GetProcAddress(library, port::kIsInpOutDriverOpen);
+        isOpen != nullptr && reinterpret_cast<port::IsInpOutDriverOpenFunction>(reinterpret_cast<void*>(isOpen))() == 0)
         throw Failure{FailureKind::PortDriverNotOpen,
                       "Der Treiber von inpout32.dll ist nicht geöffnet; es wurde nichts auf den Port geschrieben.\n"
                       "Abhilfe: plottertest einmal als Administrator starten (Rechtsklick auf plottertest.exe, „Als "
@@ -47,19 +40,9 @@ Out32Function BindOut32() {
                       "Hilft das nicht, sperrt Windows den Treiber: die Speicherintegrität (Windows-Sicherheit → "
                       "Gerätesicherheit → Kernisolierung → Speicherintegrität) oder die Sperrliste für anfällige "
                       "Treiber, oder eine Anti-Cheat-Software eines Spiels."};
-    if (FARPROC tell = GetProcAddress(library, "SetSignalBits"))
-        reinterpret_cast<SignalBitsFunction>(reinterpret_cast<void*>(tell))(
-            Signals.xStep, Signals.xDir, Signals.yStep, Signals.yDir, Signals.zStep, Signals.zDir);
-    return reinterpret_cast<Out32Function>(reinterpret_cast<void*>(entry));
-}
-
-}  // namespace
-
-void SetSignalBits(const SignalBits& bits) { Signals = bits; }
-
-void Out32(short address, short value) {
-    if (BoundOut32 == nullptr) BoundOut32 = BindOut32();
-    BoundOut32(address, value);
+    if (FARPROC tell = GetProcAddress(library, port::kSetSignalBits))
+        port::TellSignalBits(reinterpret_cast<port::SetSignalBitsFunction>(reinterpret_cast<void*>(tell)), bits);
+    return reinterpret_cast<port::Out32Function>(reinterpret_cast<void*>(entry));
 }
 
 }  // namespace host

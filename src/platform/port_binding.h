@@ -1,0 +1,13 @@
+#pragma once
+// The binding of the port library, which each host does its own way
+// (posix/port.cpp, win32/port.cpp); port.cpp keeps what is bound, for both.
+
+#include "port_library.h"
+
+namespace host {
+
+// Loads the port library, looks up Out32 and, where the library exports it,
+// hands SetSignalBits the bits. Throws as host::Out32 says (platform.h).
+port::Out32Function BindPortLibrary(const port::SignalBits& bits);
+
+}  // namespace host
