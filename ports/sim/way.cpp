@@ -1,5 +1,7 @@
 #include "way.h"
 
+#include "text/wording.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cmath>
@@ -14,7 +16,7 @@ unsigned Line(short bit) { return static_cast<unsigned>(bit) & 0xFFu; }
 
 int Direction(unsigned level, unsigned dirBit) { return dirBit != 0 && (level & dirBit) != 0 ? 1 : -1; }
 
-std::string Steps(long long count) { return std::to_string(count) + (count == 1 ? " Schritt" : " Schritte"); }
+using wording::Steps;
 
 // The points of the way: its corners and where it ends. A cut way ends at its
 // last kept corner: a line from there to the end would be a way never taken.
@@ -66,12 +68,8 @@ void Measure(Measured& measured, const AxisLines& axis, bool stepChanged, bool s
 
 // "0,20 ms", or below 0.1 ms "1,2 µs".
 std::string Duration(long long ns) {
-    char text[32];
-    if (ns >= 100'000) std::snprintf(text, sizeof text, "%.2f ms", static_cast<double>(ns) / 1e6);
-    else std::snprintf(text, sizeof text, "%.1f µs", static_cast<double>(ns) / 1e3);
-    std::string duration = text;
-    std::replace(duration.begin(), duration.end(), '.', ',');
-    return duration;
+    return ns >= 100'000 ? wording::Decimal(static_cast<double>(ns) / 1e6, 2) + " ms"
+                         : wording::Decimal(static_cast<double>(ns) / 1e3, 1) + " µs";
 }
 
 const char* Heading(long long dx, long long dy) {
@@ -228,12 +226,8 @@ std::optional<DriverTimes> ParseDriverTimes(const std::string& text) {
 
 std::string DriverTimesText(const DriverTimes& driver) {
     std::string text;
-    for (const long long ns : {driver.pulseNs, driver.spaceNs, driver.setupNs, driver.holdNs}) {
-        char number[32];
-        std::snprintf(number, sizeof number, "%g", static_cast<double>(ns) / 1000.0);
-        text += (text.empty() ? "" : "/") + std::string(number);
-    }
-    std::replace(text.begin(), text.end(), '.', ',');
+    for (const long long ns : {driver.pulseNs, driver.spaceNs, driver.setupNs, driver.holdNs})
+        text += (text.empty() ? "" : "/") + wording::Decimal(static_cast<double>(ns) / 1000.0, 3, true);
     return text + " µs";
 }
 

@@ -11,6 +11,7 @@
 #include "drive/wiring_view.h"
 #include "platform/failure.h"
 #include "platform/platform.h"
+#include "text/wording.h"
 
 int ConfirmResult = 0;
 
@@ -26,7 +27,8 @@ std::string HelpText() {
            "Liest die Verdrahtung aus\n"
            "  " + host::PathInProgramDirectory(kPinAssignmentFileName) + "\n"
            "fragt, ob die Schlitten bereitstehen, und fährt dann ein Rechteck: die Schritte\n"
-           "je Seite aus der Datei nach vorne, nach rechts, zurück und nach links, mit 15 ms\n"
+           "je Seite aus der Datei nach vorne, nach rechts, zurück und nach links, mit " +
+           std::to_string(StepPauseMs) + " ms\n"
            "Pause vor jedem Schritt. Danach sind alle Datenleitungen auf 0.\n"
            "\n"
            "Antworten am Terminal: Enter oder o für OK; Esc, a oder Strg+D für Abbrechen.\n"
@@ -38,12 +40,14 @@ std::string HelpText() {
            "Zwischen den Schritten wartet das Programm, ohne einen Prozessorkern zu belegen;\n"
            "nur den letzten Bruchteil einer Millisekunde prüft es laufend die Uhr. So kommen\n"
            "die Schritte auch neben rechnenden Programmen pünktlich. Auf einem sehr\n"
-           "ausgelasteten Rechner hilft der nice-Wert -10, den das Programm für die Fahrt nimmt,\n"
+           "ausgelasteten Rechner hilft der nice-Wert " + std::to_string(host::kDriveNice) +
+           ", den das Programm für die Fahrt nimmt,\n"
            "soweit es darf: als root, mit CAP_SYS_NICE, oder ohne root nach einer Zeile wie\n"
-           "  @lp  -  nice  -10\n"
+           "  @lp  -  nice  " + std::to_string(host::kDriveNice) + "\n"
            "in /etc/security/limits.d/plottertest.conf und einer neuen Anmeldung (für die\n"
            "Mitglieder der Gruppe lp). Mit chrt -f oder chrt -r gestartet, behält die\n"
-           "Fahrt diese Echtzeit-Klasse. Kamen Schritte mehr als 1 ms zu spät, sagt das\n"
+           "Fahrt diese Echtzeit-Klasse. Kamen Schritte mehr als " + wording::Decimal(kLateByMs, 1, true) +
+           " ms zu spät, sagt das\n"
            "am Ende eine Zeile „Achtung: …“.\n"
            "Darf es den nice-Wert nicht senken, bittet es rtkit um SCHED_RR; ohne rtkit wie zuvor.\n"
            "\n"

@@ -1,13 +1,13 @@
 #include "drive/drive.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 #include <limits>
 #include <string>
 
 #include "config/pin_assignment.h"
 #include "platform/platform.h"
+#include "text/wording.h"
 
 namespace {
 
@@ -19,9 +19,6 @@ std::int64_t StepsDriven = 0;
 int PortValue = 0;
 // When the last pattern was written, on the host's clock in ms.
 double PatternWrittenMs = 0;
-
-// A pause more than this over StepPauseMs may already cost a stepper motor its step.
-constexpr double kLateByMs = 1.0;
 
 double LastPauseMs = 0;          // how long the last pause lasted, first to last clock reading
 std::int64_t LateSteps = 0;      // pulses whose pause lasted more than 15 ms + kLateByMs
@@ -68,20 +65,13 @@ int DriveSide(int number, const Side& side, const PulseWrites& pulse, std::int64
     return 0;
 }
 
-std::string Steps(std::int64_t count) { return std::to_string(count) + (count == 1 ? " Schritt" : " Schritte"); }
-
 // A busy machine shows in late steps; the user should learn why the rectangle may not close.
 void SayIfStepsCameLate() {
     if (LateSteps == 0) return;
-    char longest[32], late[32];
-    std::snprintf(longest, sizeof longest, "%.1f", LongestPauseMs);
-    std::snprintf(late, sizeof late, "%g", kLateByMs);
-    std::string decimal = longest, lateBy = late;
-    std::replace(decimal.begin(), decimal.end(), '.', ',');
-    std::replace(lateBy.begin(), lateBy.end(), '.', ',');
     host::ReportLateSteps("Achtung: " + std::to_string(LateSteps) + " von " + std::to_string(StepsDriven) +
                           (StepsDriven == 1 ? " Schritt" : " Schritten") + (LateSteps == 1 ? " kam" : " kamen") +
-                          " mehr als " + lateBy + " ms zu spät (längste Pause " + decimal +
+                          " mehr als " + wording::Decimal(kLateByMs, 1, true) + " ms zu spät (längste Pause " +
+                          wording::Decimal(LongestPauseMs, 1) +
                           " ms); der Rechner war ausgelastet.");
 }
 
@@ -193,7 +183,7 @@ int DriveTestRectangle() {
     host::EndDrive();
     if (stop == 0) {
         host::ConsoleLine(host::Channel::Output,
-                          "Fertig: " + Steps(StepsDriven) + " gefahren, alle Datenleitungen auf 0.");
+                          "Fertig: " + wording::Steps(StepsDriven) + " gefahren, alle Datenleitungen auf 0.");
         SayIfStepsCameLate();
         return 0;
     }

@@ -8,6 +8,9 @@
 // The pause before every step pulse, in milliseconds.
 constexpr std::int16_t StepPauseMs = 15;
 
+// A pause more than this over StepPauseMs, in ms, may already cost a stepper motor its step.
+constexpr double kLateByMs = 1.0;
+
 // How long the step lines stay low between a pulse's two writes, and the last
 // pattern stands before the final 0, in ms on the host's clock: LinuxCNC's
 // 200 us for a driver it does not know, beyond a TB6560's 30 us and its

@@ -8,6 +8,7 @@
 #include "config/pin_assignment.h"
 #include "drive/drive.h"
 #include "platform/failure.h"
+#include "text/wording.h"
 
 namespace {
 
@@ -22,27 +23,14 @@ struct Signal {
     std::int32_t pin;
 };
 
-// A number with a decimal comma and at most `decimals` places, without trailing zeros: 0,18 or 6.
-std::string Decimal(double value, int decimals) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    std::string number = text;
-    if (number.find('.') != std::string::npos) {
-        while (number.back() == '0') number.pop_back();
-        if (number.back() == '.') number.pop_back();
-    }
-    std::replace(number.begin(), number.end(), '.', ',');
-    return number;
-}
-
 // "in etwa 6 s" for a drive of that many milliseconds.
 std::string Duration(double ms) {
     const double seconds = ms / 1000.0;
-    if (seconds < 1) return "in etwa " + Decimal(seconds, 2) + " s";
-    if (seconds < 10) return "in etwa " + Decimal(seconds, 1) + " s";
-    if (seconds < 120) return "in etwa " + Decimal(seconds, 0) + " s";
-    if (seconds < 7200) return "in etwa " + Decimal(seconds / 60, 0) + " min";
-    return "in etwa " + Decimal(seconds / 3600, 0) + " h";
+    if (seconds < 1) return "in etwa " + wording::Decimal(seconds, 2, true) + " s";
+    if (seconds < 10) return "in etwa " + wording::Decimal(seconds, 1, true) + " s";
+    if (seconds < 120) return "in etwa " + wording::Decimal(seconds, 0, true) + " s";
+    if (seconds < 7200) return "in etwa " + wording::Decimal(seconds / 60, 0, true) + " min";
+    return "in etwa " + wording::Decimal(seconds / 3600, 0, true) + " h";
 }
 
 const char* const kFailsAfterOk = "; nach OK endet das Programm mit einer Fehlermeldung, bevor etwas geschrieben wird.";
@@ -141,7 +129,7 @@ host::WiringFacts DescribeWiring() {
     if (steps && *steps < 1) {
         stepsText = std::to_string(*steps) + " Schritte je Seite, es wird nichts bewegt";
     } else if (steps) {
-        stepsText = std::to_string(*steps) + (*steps == 1 ? " Schritt" : " Schritte") + " je Seite, " +
+        stepsText = wording::Steps(*steps) + " je Seite, " +
                     DriveStepsText(*steps) + " Schritte " + Duration(DriveDurationMs(*steps));
     }
     view.path = PinAssignmentPath;

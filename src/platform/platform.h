@@ -91,6 +91,9 @@ double ClockMilliseconds();
 void BeginDrive(long long totalSteps);
 void EndDrive();
 
+// The nice value the drive asks for on Linux, as far as the program may go.
+constexpr int kDriveNice = -10;
+
 // Waits until an event arrives for the program (a key at the terminal, a
 // message for the drive window, a stop signal) or until shortly before
 // deadlineMs on the clock of ClockMilliseconds, whichever comes first; the
