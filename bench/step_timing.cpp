@@ -3,7 +3,8 @@
 // (where it reads keys and shows its progress line), confirms, and reads the port's write log (monotonic
 // nanoseconds, taken inside Out32). The pause before a pulse is measured from
 // the last write of the previous pulse to the first write of this one, so it
-// holds the 15 ms pause plus the time of one event pass and one clock reading.
+// holds the progress shown after that pulse, the 15 ms pause, and the time of
+// one event pass and one clock reading.
 //
 // A third run drives beside two spinning processes (nice 0, one per core of the
 // build machine), with the priority the program takes for its drive; run as

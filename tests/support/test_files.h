@@ -44,8 +44,8 @@ std::vector<std::pair<int, int>> ThreeStepExample();
 std::vector<std::pair<int, int>> AddressesAndValues(const std::vector<PortWrite>& writes);
 
 // The pause before each pulse but the first, in ms, as the write log shows it:
-// from the last write of one pulse to the first of the next, so the pause
-// itself plus the two writes of the pulse.
+// from the last write of one pulse to the first of the next, so the progress
+// shown after the pulse, the pause itself and the clock reading that ends it.
 std::vector<double> PausesBeforePulsesMs(const std::vector<PortWrite>& writes);
 
 // The pulses (1 = the second) whose pause was shorter than StepPauseMs. Empty when every pause held.
