@@ -92,7 +92,12 @@ for case in $(ls /cases); do
   mark
   if [ $case = interrupted ]; then
     ./plottertest < answers > out 2>&1 &
-    sleep 1
+    # The drive has begun once the ppdev library holds the port, at its first
+    # write; emulation may take its time to get there.
+    for try in $(seq 300); do
+      ls -l /proc/$!/fd 2> /dev/null | grep -q parport && break
+      sleep 0.1
+    done
     kill -INT $!
     wait $!
   else
