@@ -9,7 +9,8 @@
 # The tests need: GoogleTest; sigrok-cli for the signal-trace test;
 # rsvg-convert (librsvg2-bin) to render the simulated port's picture; clang
 # with its runtime for the sanitizer and fuzzer builds; clang-tidy and cppcheck;
-# QEMU and a static busybox to boot a kernel with its parallel-port drivers;
+# QEMU and a static busybox to boot a kernel with its parallel-port drivers
+# (xz-utils for Debian 13's compressed modules);
 # dpkg-dev for the Debian package's dependencies, lintian and
 # desktop-file-utils to check it, debootstrap for a Debian chroot to install it in;
 # rtkit, polkitd, dbus and gdbus (libglib2.0-bin) for the drive with a desktop's rtkit.
@@ -30,7 +31,7 @@ esac
 
 build=(cmake make g++ libsystemd-dev)
 tests=(libgtest-dev googletest sigrok-cli librsvg2-bin clang libclang-rt-dev clang-tidy cppcheck
-       qemu-system-x86 busybox-static dpkg-dev lintian desktop-file-utils debootstrap
+       qemu-system-x86 busybox-static xz-utils dpkg-dev lintian desktop-file-utils debootstrap
        rtkit polkitd dbus libglib2.0-bin)
 windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool imagemagick)
 wine32=(wine32:i386)

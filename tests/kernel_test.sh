@@ -36,7 +36,8 @@ if [ ! -f "$cache/vmlinuz" ]; then
   mkdir -p "$work/cache"
   cp "$work"/unpacked/boot/vmlinuz-* "$work/cache/vmlinuz"
   for module in parport parport_pc ppdev; do
-    file=$(find "$work/unpacked/lib/modules" -name "$module.ko*" | head -n1)
+    # /lib/modules on Debian 12, /usr/lib/modules on Debian 13.
+    file=$(find "$work/unpacked" -path "*/lib/modules/*" -name "$module.ko*" | head -n1)
     case "$file" in
       *.ko) cat "$file" ;;
       *.ko.xz) xz -dc "$file" ;;
