@@ -70,6 +70,7 @@ protected:
         return std::nullopt;
     }
 
+    // cppcheck-suppress unusedStructMember ; read in the tests, which the TEST_F macro makes subclasses
     static constexpr const char* kSignals = "SetSignalBits 4 8 1 2 0 0";
     static constexpr double kSpin = 0.25;  // the fake's clock moves so much in a spin of kLowPhaseMs
     double clock = 0;

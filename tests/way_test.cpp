@@ -21,8 +21,9 @@ std::vector<way::TimedWrite> RectangleWrites(const way::SignalBits& b, int n, bo
     const struct {
         int pattern, dir;
     } sides[] = {{b.yStep + b.yDir, b.yDir}, {b.xStep + b.xDir, b.xDir}, {b.yStep, b.yDir}, {b.xStep, b.xDir}};
-    for (const auto& [pattern, dir] : sides)
+    for (const auto& side : sides)
         for (int i = 0; i < n; ++i) {
+            const int pattern = side.pattern, dir = side.dir;
             const unsigned off = level & ~unsigned(b.xStep | b.yStep);
             const bool dirHigh = (pattern & dir) != 0;
             const unsigned low = !keepDirections ? 0 : dirHigh ? off | unsigned(dir) : off & ~unsigned(dir);

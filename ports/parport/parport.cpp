@@ -71,22 +71,24 @@ int ClaimPort(short address, const std::string& root, std::string& message) {
         // unless what is plugged in is a USB printer adapter, which no driver
         // turns into a port.
         const std::string printer = UsbPrinter(root);
-        message = ports.empty() && !printer.empty()
-                      ? Explain(wanted,
-                                "der Kernel kennt keinen Parallelport; " + printer +
-                                    " ist ein USB-Druckeradapter. Er gibt nur Druckdaten weiter und kann keine "
-                                    "einzelnen Datenleitungen schalten.",
-                                "ein Port mit dieser Adresse in " + table + "/*/base-addr",
-                                "einen echten Parallelport verwenden: den der Hauptplatine oder eine PCI- bzw. "
-                                "PCIe-Karte. Kein Treiber macht aus dem USB-Druckeradapter einen Parallelport.",
-                                ports)
-                  : ports.empty()
-                      ? Explain(wanted, "der Kernel kennt keinen Parallelport.",
-                                "ein Port mit dieser Adresse in " + table + "/*/base-addr",
-                                "die Treiber laden: sudo modprobe parport_pc && sudo modprobe ppdev", ports)
-                      : Explain(wanted, "kein Parallelport des Kernels hat diese Adresse.",
-                                "ein Port mit dieser Adresse in " + table + "/*/base-addr",
-                                "die Portadresse in Pinbelegung.txt auf einen vorhandenen Port setzen.", ports);
+        if (ports.empty() && !printer.empty()) {
+            message = Explain(wanted,
+                              "der Kernel kennt keinen Parallelport; " + printer +
+                                  " ist ein USB-Druckeradapter. Er gibt nur Druckdaten weiter und kann keine "
+                                  "einzelnen Datenleitungen schalten.",
+                              "ein Port mit dieser Adresse in " + table + "/*/base-addr",
+                              "einen echten Parallelport verwenden: den der Hauptplatine oder eine PCI- bzw. "
+                              "PCIe-Karte. Kein Treiber macht aus dem USB-Druckeradapter einen Parallelport.",
+                              ports);
+        } else if (ports.empty()) {
+            message = Explain(wanted, "der Kernel kennt keinen Parallelport.",
+                              "ein Port mit dieser Adresse in " + table + "/*/base-addr",
+                              "die Treiber laden: sudo modprobe parport_pc && sudo modprobe ppdev", ports);
+        } else {
+            message = Explain(wanted, "kein Parallelport des Kernels hat diese Adresse.",
+                              "ein Port mit dieser Adresse in " + table + "/*/base-addr",
+                              "die Portadresse in Pinbelegung.txt auf einen vorhandenen Port setzen.", ports);
+        }
         return -1;
     }
 
