@@ -332,7 +332,7 @@ TEST_F(EndToEnd, RealPortThatIsNotThereStopsBeforeAnyWrite) {
 
 TEST_F(EndToEnd, StopsSwitchEveryLineOffAndKeysAnswerNothingUnasked) {
     const std::string prompt = "[OK] mit Enter", driving = "Simulierter Parallelport an";
-    enum Writes { Nothing, Everything, StoppedWithZero };
+    enum Writes : std::uint8_t { Nothing, Everything, StoppedWithZero };
     const struct {
         const char* name;
         bool terminal;

@@ -147,8 +147,9 @@ TEST_F(LoadTest, BadValueLinesStopTheLoadWithKindLineEntryAndWhatWouldDo) {
         const std::optional<Failure> failure = LoadFailure();
 
         ASSERT_TRUE(failure) << "line " << c.line;
-        EXPECT_EQ(failure->kind, c.kind) << "line " << c.line;
-        EXPECT_EQ(failure->detail, c.detail);
+        const Failure got = failure.value_or(Failure{});  // never the default: ASSERT_TRUE returned on none
+        EXPECT_EQ(got.kind, c.kind) << "line " << c.line;
+        EXPECT_EQ(got.detail, c.detail);
         EXPECT_EQ(fake::transcript, ReadingTranscript(c.line, false)) << "stops at the bad line, file closed";
     }
 }
@@ -242,8 +243,9 @@ TEST_F(LoadTest, ShortFileStopsAtTheFirstMissingLine) {
     const std::optional<Failure> failure = LoadFailure();
 
     ASSERT_TRUE(failure);
-    EXPECT_EQ(failure->kind, FailureKind::InputPastEndOfFile);
-    EXPECT_EQ(failure->detail, "Pinbelegung.txt, Zeile 24, „Schritte je Seite“: die Datei endet nach 23 von 24 Zeilen");
+    const Failure got = failure.value_or(Failure{});  // never the default: ASSERT_TRUE returned on none
+    EXPECT_EQ(got.kind, FailureKind::InputPastEndOfFile);
+    EXPECT_EQ(got.detail, "Pinbelegung.txt, Zeile 24, „Schritte je Seite“: die Datei endet nach 23 von 24 Zeilen");
     EXPECT_EQ(fake::transcript, ReadingTranscript(23, true));
 }
 

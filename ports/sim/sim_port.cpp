@@ -135,8 +135,9 @@ struct SimulatedPort {
         const std::string svgPath = (vcdSuffix ? vcdPath.substr(0, vcdPath.size() - 4) : vcdPath) + ".svg";
         std::FILE* svg = std::fopen(svgPath.c_str(), "w");
         const std::string picture = way::Picture(rising, falling);
-        if (svg == nullptr || std::fwrite(picture.data(), 1, picture.size(), svg) != picture.size() ||
-            std::fclose(svg) != 0) {
+        // Closed also when the write failed; a picture is whole only when both succeeded.
+        const bool written = svg != nullptr && std::fwrite(picture.data(), 1, picture.size(), svg) == picture.size();
+        if ((svg != nullptr && std::fclose(svg) != 0) || !written) {
             std::fprintf(stderr, "Simulierter Parallelport: Bild des Weges %s kann nicht geschrieben werden.\n",
                          svgPath.c_str());
             return;

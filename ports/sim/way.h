@@ -9,6 +9,7 @@
 // direction undefined. The simulated port feeds it and, at its end, says the
 // result and draws it.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,7 +37,7 @@ std::optional<DriverTimes> ParseDriverTimes(const std::string& text);
 // "10/10/200/200 µs".
 std::string DriverTimesText(const DriverTimes& driver);
 
-enum class Edge { Rising, Falling };
+enum class Edge : std::uint8_t { Rising, Falling };
 
 struct Point {
     long long x = 0;  // steps to the right of the start

@@ -67,10 +67,13 @@ std::string QuoteForReport(const std::string& text) {
             break;
         }
         const unsigned char c = static_cast<unsigned char>(text[i]);
+        // A whole UTF-8 sequence, or 0 for a byte that starts none.
+        const std::size_t sequence = c >= 0x80 ? Utf8SequenceLength(text, i) : 0;
         std::size_t length = 1;
         if (c >= 0x20 && c < 0x7F) {
             quoted += static_cast<char>(c);
-        } else if (c >= 0x80 && (length = Utf8SequenceLength(text, i)) != 0) {
+        } else if (sequence != 0) {
+            length = sequence;
             quoted.append(text, i, length);
         } else {
             char escaped[8];

@@ -3,9 +3,10 @@
 // assignment file travels as a Failure from where it happens to the program's
 // entry point, which shows the failure report and ends the program.
 
+#include <cstdint>
 #include <string>
 
-enum class FailureKind {
+enum class FailureKind : std::uint8_t {
     FileCannotBeOpened,   // the pin assignment file vanished after the existence test, or access is refused
     InputPastEndOfFile,   // the pin assignment file has fewer than 24 lines
     TypeMismatch,         // a value that must be a number is not one (empty text included)

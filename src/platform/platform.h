@@ -3,6 +3,7 @@
 // linked in: posix/ on Linux, win32/ on Windows, and a recording fake in the
 // unit tests. Operations that can fail throw a Failure (platform/failure.h).
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,8 @@ namespace host {
 
 // ---- Message box ------------------------------------------------------------
 
-enum class Buttons { Ok, OkCancel };  // with OkCancel, OK is the default button
-enum class Icon { None, Critical };
+enum class Buttons : std::uint8_t { Ok, OkCancel };  // with OkCancel, OK is the default button
+enum class Icon : std::uint8_t { None, Critical };
 
 constexpr int kOk = 1;
 constexpr int kCancel = 2;
@@ -127,7 +128,7 @@ std::vector<std::string> ProgramArguments(int argc, char** argv);
 void ShowProgress(const std::string& text, long long stepsDone);
 
 
-enum class Channel { Output, Error };
+enum class Channel : std::uint8_t { Output, Error };
 
 // A line for the user at a console: on standard output how a run ended, on
 // standard error what stopped it. The Windows program has no console; its

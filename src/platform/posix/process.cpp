@@ -139,10 +139,12 @@ std::string AskRtkit() {
     std::int64_t realTimeMaxUs = 0;
     std::int32_t maxPriority = 0;
     std::string refused;
-    if ((result = sd_bus_get_property_trivial(bus, kService, kObject, kService, "RTTimeUSecMax", &error, 'x',
-                                              &realTimeMaxUs)) < 0 ||
-        (result = sd_bus_get_property_trivial(bus, kService, kObject, kService, "MaxRealtimePriority", &error, 'i',
-                                              &maxPriority)) < 0) {
+    result = sd_bus_get_property_trivial(bus, kService, kObject, kService, "RTTimeUSecMax", &error, 'x',
+                                         &realTimeMaxUs);
+    if (result >= 0)
+        result = sd_bus_get_property_trivial(bus, kService, kObject, kService, "MaxRealtimePriority", &error, 'i',
+                                             &maxPriority);
+    if (result < 0) {
         refused = "rtkit antwortet nicht (" + BusError(result, error) + ")";
     } else if (maxPriority < 1 || realTimeMaxUs < 1) {
         refused = "rtkit vergibt keine Echtzeit";
