@@ -82,21 +82,17 @@ PulseWrites SidePulse(const Side& side) {
     PulseWrites pulse;
     pulse.pattern = SidePattern(side);
     const int bits[] = {BitOf(pins.XStepBit), BitOf(pins.XDirBit), BitOf(pins.YStepBit), BitOf(pins.YDirBit)};
+    pulse.cleared = ~0;  // a shared line: the low write stays 0
     for (std::size_t i = 0; i < std::size(bits); ++i)
         for (std::size_t j = i + 1; j < std::size(bits); ++j)
-            if (bits[i] != 0 && bits[i] == bits[j]) return pulse;  // a shared line: the low write stays 0
-    pulse.keepDirections = true;
-    pulse.stepBits = bits[0] | bits[2];
-    pulse.dirBit = side.axis == 'X' ? bits[1] : bits[3];
-    pulse.dirHigh = side.withDirection;
+            if (bits[i] != 0 && bits[i] == bits[j]) return pulse;
+    const int dirBit = side.axis == 'X' ? bits[1] : bits[3];
+    pulse.cleared = bits[0] | bits[2] | dirBit;
+    pulse.set = side.withDirection ? dirBit : 0;
     return pulse;
 }
 
-int StepLinesOff(const PulseWrites& pulse, int before) {
-    if (!pulse.keepDirections) return 0;
-    const int off = before & ~pulse.stepBits;
-    return pulse.dirHigh ? off | pulse.dirBit : off & ~pulse.dirBit;
-}
+int StepLinesOff(const PulseWrites& pulse, int before) { return (before & ~pulse.cleared) | pulse.set; }
 
 int SidePattern(const Side& side) {
     const PinAssignmentRecord& pins = PinAssignment;

@@ -41,11 +41,10 @@ int SidePattern(const Side& side);
 // Where two of the four signals share a data line, masking one would switch
 // the other; the first write is then 0.
 struct PulseWrites {
-    int pattern = 0;              // the second write: SidePattern
-    bool keepDirections = false;  // false: the first write is 0
-    int stepBits = 0;             // X's and Y's step bits, cleared by the first write
-    int dirBit = 0;               // the moving axis' direction bit
-    bool dirHigh = false;         // set (sides with direction) or cleared
+    int pattern = 0;  // the second write: SidePattern
+    int cleared = 0;  // the bits the first write clears of what the port holds: the step bits and the
+                      // moving axis' direction bit, or all of them
+    int set = 0;      // and then sets: that direction bit on sides with direction
 };
 PulseWrites SidePulse(const Side& side);
 

@@ -187,18 +187,14 @@ void posix::RaisePriority() {
     // Read before anything changes, so that RestorePriority puts back exactly
     // what was there: policy, nice value and slice.
     Saved = ReadScheduling(SchedulingBefore);
-    if (LowerNice()) {
-        SchedulingChanged = Saved && SetDriveSlice();
-        return;
+    if (!LowerNice()) {
+        // An ordinary user at a desktop: the nice value cannot be lowered, but
+        // rtkit hands out SCHED_RR. Refused, the drive runs as before.
+        RealTimeRefused = Saved ? AskRtkit() : "Planungsdaten nicht lesbar";
+        SchedulingChanged = RealTimeRefused.empty();
+        if (SchedulingChanged) return;
     }
-    // An ordinary user at a desktop: the nice value cannot be lowered, but
-    // rtkit hands out SCHED_RR. Refused, the drive runs as before.
-    RealTimeRefused = Saved ? AskRtkit() : "Planungsdaten nicht lesbar";
-    if (RealTimeRefused.empty()) {
-        SchedulingChanged = true;
-    } else {
-        SchedulingChanged = Saved && SetDriveSlice();
-    }
+    SchedulingChanged = Saved && SetDriveSlice();
 }
 
 void posix::RestorePriority() {
