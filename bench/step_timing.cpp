@@ -9,8 +9,9 @@
 // A third run drives beside two spinning processes (nice 0, one per core of the
 // build machine), with the priority the program takes for its drive; run as
 // root, a fourth does the same as the user nobody with RLIMIT_NICE 0, so that
-// no priority can be raised, as for most users. They show what a busy machine
-// does to the steps and are not checked.
+// no priority can be raised, as for most users (SCHED_RR only where rtkit
+// grants it), and a fifth starts the program under chrt -r 10. They show what
+// a busy machine does to the steps and are not checked.
 //
 // Each run's CPU time is the program's (user and system, from getrusage of the
 // waited-for child), and its share is of the drive's wall time, from the first
@@ -119,7 +120,7 @@ std::vector<PortWrite> DriveLog(const std::string& path) {
 }
 
 // Runs one drive, prints its timing; false when a pause broke the limits, exits on a failed run.
-bool Measure(bool onTerminal, int hogCount = 0, const std::string& user = "") {
+bool Measure(bool onTerminal, int hogCount = 0, const std::string& user = "", bool underChrt = false) {
     ScratchDirectory dir;
     std::filesystem::copy_file(PLOTTERTEST_PROGRAM, dir / "plottertest");
     std::filesystem::copy_file(PLOTTERTEST_SIM_PORT, dir / "libinpout32.so");
@@ -134,6 +135,10 @@ bool Measure(bool onTerminal, int hogCount = 0, const std::string& user = "") {
     launch.input = "\n";
     launch.onTerminal = onTerminal;
     launch.user = user;
+    if (underChrt) {
+        launch.arguments = {"-r", "10", launch.program};
+        launch.program = "/usr/bin/chrt";
+    }
     if (!user.empty()) std::filesystem::permissions(dir.path(), std::filesystem::perms::all);  // for the log
     // On a terminal the program reads keys during the drive and shows its progress line.
     if (onTerminal) launch.actions = {{"[OK] mit Enter", 0, "\r"}};
@@ -153,19 +158,24 @@ bool Measure(bool onTerminal, int hogCount = 0, const std::string& user = "") {
                         : onTerminal ? "am Terminal"
                                      : "Eingabe aus einer Pipe";
     if (!user.empty()) where += ", als " + user + " ohne Recht auf Priorität";
+    if (underChrt) where += ", mit chrt -r 10 gestartet";
     const PauseFigures figures = PrintPauses(DriveLog(dir / "log"), where);
     const std::vector<double>& pauses = figures.sorted;
     const double median = figures.median;
     const double userCpu = CpuSeconds(after.ru_utime) - CpuSeconds(before.ru_utime);
     const double systemCpu = CpuSeconds(after.ru_stime) - CpuSeconds(before.ru_stime);
     const double cpuShare = 100.0 * (userCpu + systemCpu) * 1000.0 / figures.driveMs;
-    // What the drive got, from the scheduling its writes ran under.
+    // What the drive got, from the scheduling its writes ran under, and from
+    // whom by the rights this run gave it: root takes a real-time class
+    // itself, a user without rights gets one only from rtkit.
     const std::vector<PortWrite> writes = DriveLog(dir / "log");
     const PortWrite& middle = writes[writes.size() / 2];
     const int ours = sched_getscheduler(0) & ~SCHED_RESET_ON_FORK;  // the benchmark's own, under chrt
     std::string got = "keine (nice " + std::to_string(middle.nice) + ")";
     if (middle.policy == SCHED_RR || middle.policy == SCHED_FIFO) {
-        got = ours == SCHED_RR || ours == SCHED_FIFO ? "Echtzeitklasse von chrt" : "SCHED_RR von rtkit";
+        got = underChrt || ours == SCHED_RR || ours == SCHED_FIFO ? "Echtzeitklasse von chrt"
+              : user.empty() && geteuid() == 0                    ? "SCHED_RR, vom Programm selbst"
+                                                                  : "SCHED_RR von rtkit";
     } else if (middle.nice < 0) {
         got = "nice " + std::to_string(middle.nice);
     }
@@ -209,5 +219,6 @@ int main(int argc, char** argv) {
     const bool atTerminal = Measure(true);
     Measure(false, 2);
     if (geteuid() == 0) Measure(false, 2, "nobody");
+    if (geteuid() == 0) Measure(false, 2, "", true);
     return fromPipe && atTerminal ? 0 : 1;
 }

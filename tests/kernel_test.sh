@@ -54,7 +54,9 @@ fi
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 root="$scratch/root"
-mkdir -p "$root/bin" "$root/dev" "$root/proc" "$root/sys" "$root/modules"
+mkdir -p "$root/bin" "$root/dev" "$root/proc" "$root/sys" "$root/modules" "$root/etc"
+printf 'root:x:0:0::/:/bin/sh\nplotter:x:1000:1000::/:/bin/sh\n' > "$root/etc/passwd"
+printf 'root:x:0:\nplotter:x:1000:\n' > "$root/etc/group"
 cp "$busybox" "$root/bin/busybox"
 cp "$cache"/*.ko "$root/modules/"
 for lib in $(ldd "$program" "$library" | awk '$2 == "=>" && $3 ~ /^\// { print $3 } $1 ~ /^\/.*[^:]$/ { print $1 }' | sort -u); do
@@ -67,9 +69,9 @@ wiring() {
   printf '%s\r\n' "X Schritt" 4 "X Richtung" 5 "X Faktor" 80 "Y Schritt" 2 "Y Richtung" 3 "Y Faktor" 80 \
     "Z Schritt" 6 "Z Richtung" 7 "Z Faktor" 400 Bemerkung Test Portadresse "$1" Schritte "$2"
 }
-cases=(three_steps second_port no_port zero_steps interrupted)
-addresses=(888 0x278 0x3BC 888 888)
-steps=(3 3 3 0 100)
+cases=(three_steps second_port no_port zero_steps interrupted rtprio_user)
+addresses=(888 0x278 0x3BC 888 888 888)
+steps=(3 3 3 0 100 100)
 for i in "${!cases[@]}"; do
   dir="$root/cases/${cases[$i]}"
   mkdir -p "$dir"
@@ -91,14 +93,24 @@ mark() { printf '\252' | dd of=/dev/port bs=1 seek=895 count=1 conv=notrunc 2> /
 for case in $(ls /cases); do
   cd /cases/$case
   mark
-  if [ $case = interrupted ]; then
-    ./plottertest < answers > out 2>&1 &
+  if [ $case = interrupted ] || [ $case = rtprio_user ]; then
+    if [ $case = rtprio_user ]; then
+      # A user whom RLIMIT_RTPRIO allows real-time priorities up to 10, as
+      # pam_limits grants them: the drive takes SCHED_RR itself.
+      chmod 666 /dev/parport*
+      chmod 777 .
+      (ulimit -r 10 && exec su -s /bin/sh plotter -c 'exec ./plottertest < answers > out 2>&1') &
+    else
+      ./plottertest < answers > out 2>&1 &
+    fi
     # The drive has begun once the ppdev library holds the port, at its first
     # write; emulation may take its time to get there.
     for try in $(seq 300); do
       ls -l /proc/$!/fd 2> /dev/null | grep -q parport && break
       sleep 0.1
     done
+    # Fields 40 and 41 of stat: the real-time priority and the policy (SCHED_RR 2).
+    echo "PLOTTERTEST $case scheduling $(awk '{ print $41, $40 }' /proc/$!/stat)"
     kill -INT $!
     wait $!
   else
@@ -173,6 +185,12 @@ interrupted=$(writes interrupted)
 check interrupted "status" 130 "$(status interrupted)"
 check interrupted "last write" "378:0" "${interrupted##* }"
 [ "$(echo "$interrupted" | wc -w)" -lt 801 ] || { echo "FAILED: interrupted: the drive ran to its end"; failed=1; }
+scheduling() { sed -n "s/^PLOTTERTEST $1 scheduling \([0-9]* [0-9]*\).*/\1/p" "$scratch/console.log"; }
+check interrupted "policy and priority as root" "2 10" "$(scheduling interrupted)"
+rtprio=$(writes rtprio_user)
+check rtprio_user "status" 130 "$(status rtprio_user)"
+check rtprio_user "last write" "378:0" "${rtprio##* }"
+check rtprio_user "policy and priority" "2 10" "$(scheduling rtprio_user)"
 
 if [ "$failed" -ne 0 ]; then
   echo "--- console"

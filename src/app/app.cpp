@@ -40,16 +40,20 @@ std::string HelpText() {
            "Zwischen den Schritten wartet das Programm, ohne einen Prozessorkern zu belegen;\n"
            "nur den letzten Bruchteil einer Millisekunde prüft es laufend die Uhr. So kommen\n"
            "die Schritte auch neben rechnenden Programmen pünktlich. Auf einem sehr\n"
-           "ausgelasteten Rechner hilft der nice-Wert " + std::to_string(host::kDriveNice) +
-           ", den das Programm für die Fahrt nimmt,\n"
-           "soweit es darf: als root, mit CAP_SYS_NICE, oder ohne root nach einer Zeile wie\n"
-           "  @lp  -  nice  " + std::to_string(host::kDriveNice) + "\n"
+           "ausgelasteten Rechner hilft die Echtzeit-Klasse SCHED_RR mit Priorität " +
+           std::to_string(host::kDriveRealTimePriority) + ",\n"
+           "die das Programm für die Fahrt nimmt, wo es darf: als root, mit CAP_SYS_NICE,\n"
+           "oder ohne root nach einer Zeile wie\n"
+           "  @lp  -  rtprio  " + std::to_string(host::kDriveRealTimePriority) + "\n"
            "in /etc/security/limits.d/plottertest.conf und einer neuen Anmeldung (für die\n"
-           "Mitglieder der Gruppe lp). Mit chrt -f oder chrt -r gestartet, behält die\n"
-           "Fahrt diese Echtzeit-Klasse. Kamen Schritte mehr als " + wording::Decimal(kLateByMs, 1, true) +
-           " ms zu spät, sagt das\n"
-           "am Ende eine Zeile „Achtung: …“.\n"
-           "Darf es den nice-Wert nicht senken, bittet es rtkit um SCHED_RR; ohne rtkit wie zuvor.\n"
+           "Mitglieder der Gruppe lp). Sonst senkt es den nice-Wert auf " + std::to_string(host::kDriveNice) +
+           ", soweit es darf\n"
+           "(ohne root nach einer Zeile „@lp - nice " + std::to_string(host::kDriveNice) +
+           "“); darf es auch das nicht, bittet es\n"
+           "rtkit um SCHED_RR, und ohne rtkit fährt es wie zuvor. Mit chrt -f oder chrt -r\n"
+           "gestartet, behält die Fahrt diese Echtzeit-Klasse. Kamen Schritte mehr als " +
+           wording::Decimal(kLateByMs, 1, true) + " ms\n"
+           "zu spät, sagt das am Ende eine Zeile „Achtung: …“.\n"
            "\n"
            "Rückgabewert:\n"
            "  0          Fahrt beendet, oder abgebrochen, bevor etwas geschrieben wurde\n"

@@ -92,7 +92,9 @@ double ClockMilliseconds();
 void BeginDrive(long long totalSteps);
 void EndDrive();
 
-// The nice value the drive asks for on Linux, as far as the program may go.
+// The SCHED_RR priority the drive takes on Linux where it may, and the nice
+// value it asks for where it may not, as far as the program may go.
+constexpr int kDriveRealTimePriority = 10;
 constexpr int kDriveNice = -10;
 
 // Waits until an event arrives for the program (a key at the terminal, a

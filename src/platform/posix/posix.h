@@ -77,14 +77,17 @@ void PrepareProgressLine(bool keysRead);
 // The monotonic clock, in milliseconds.
 double MonotonicMs();
 
-// For the drive, from BeginDrive: nothing in a real-time class (chrt), which
-// already serves it better; else nice -10 as far as allowed, with a short
-// scheduler slice; and where the nice value cannot be lowered at all, SCHED_RR
-// from rtkit over the system bus, within a second and never a failure: refused,
-// the drive runs with the slice alone, and RealTimeRefused says why.
-// RestorePriority, from EndDrive, puts policy, priority, nice value, slice and
-// RLIMIT_RTTIME back as they were (a hard limit that only root could raise
-// again stays lowered).
+// For the drive, from BeginDrive, the one place that decides its class:
+// nothing in a real-time class (chrt), which already serves it; else SCHED_RR
+// at priority 10 where the process may set it itself (root, CAP_SYS_NICE, an
+// RLIMIT_RTPRIO of 10, or less for a lower priority), with RLIMIT_RTTIME's
+// soft limit lowered to 200 ms first; else nice -10 as far as allowed, with a
+// short scheduler slice; and where the nice value cannot be lowered at all,
+// SCHED_RR from rtkit over the system bus, within a second. Never a failure:
+// refused, the drive runs with the slice alone, and RealTimeRefused says why
+// rtkit gave nothing. RestorePriority, from EndDrive, puts policy, priority,
+// nice value, slice and RLIMIT_RTTIME back as they were (a hard limit lowered
+// for rtkit stays lowered where only root could raise it again).
 void RaisePriority();
 void RestorePriority();
 extern std::string RealTimeRefused;  // "" when rtkit was not asked or granted

@@ -1,6 +1,6 @@
-// The clock and the drive's scheduling on Linux: a lower nice value and a
-// short scheduler slice where the program may take them, else a real-time
-// class from rtkit, the desktop's broker for it; each put back as it was.
+// The clock and the drive's scheduling on Linux: SCHED_RR where the program
+// may set it itself, else a lower nice value and a short scheduler slice,
+// else SCHED_RR from rtkit, the desktop's broker for it; each put back as it was.
 
 #include <sched.h>
 #include <sys/resource.h>
@@ -34,10 +34,18 @@ namespace {
 // 400 spins wait 4 ms).
 constexpr std::uint64_t kDriveSliceNs = 400'000;
 
-// The SCHED_RR priority asked of rtkit, at most its MaxRealtimePriority (20
-// by default): as nobody beside two CPU hogs, SCHED_RR 10 brought the pauses
-// over 16 ms from 28-81 of 399 to 0-2.
-constexpr std::uint32_t kRtkitPriority = 10;
+// kDriveRealTimePriority, the SCHED_RR priority the drive takes itself or asks
+// of rtkit (at most its MaxRealtimePriority, 20 by default): as nobody beside two CPU hogs, SCHED_RR
+// 10 from rtkit brought the pauses over 16 ms from 28-81 of 399 to 0-2; as
+// root, SCHED_RR 10 instead of nice -10 from 1-6 to 0-1. Modest, so that the
+// kernel's own real-time threads (priority 50 and up) still come first.
+constexpr auto kRealTimePriority = static_cast<std::uint32_t>(kDriveRealTimePriority);
+
+// The real-time CPU time without blocking that the drive allows itself, in us
+// (RLIMIT_RTTIME's soft limit, at which the kernel sends SIGXCPU and so ends a
+// spin that runs away): rtkit's default RTTimeUSecMax. The drive blocks in
+// every pause, after at most a few ms.
+constexpr rlim_t kRealTimeCpuUs = 200'000;
 
 // How long rtkit may take to answer, in us: the drive waits for it before its
 // first write, and a desktop's rtkit answers in milliseconds.
@@ -55,10 +63,10 @@ constexpr std::uint64_t kResetOnFork = 0x01;  // SCHED_FLAG_RESET_ON_FORK
 
 bool Saved = false;             // SchedulingBefore holds what BeginDrive found
 SchedulingAttributes SchedulingBefore{};
-bool SchedulingChanged = false;  // the slice, or rtkit's class
+bool SchedulingChanged = false;  // the slice, or a real-time class
 int NiceBefore = 0;
 bool NiceChanged = false;
-bool RealTimeTimeChanged = false;  // RLIMIT_RTTIME, lowered for rtkit
+bool RealTimeTimeChanged = false;  // RLIMIT_RTTIME, lowered for a real-time class
 rlimit RealTimeTimeBefore{};
 
 bool ReadScheduling(SchedulingAttributes& attributes) {
@@ -67,10 +75,58 @@ bool ReadScheduling(SchedulingAttributes& attributes) {
 
 bool SetScheduling(SchedulingAttributes attributes) {
     attributes.size = sizeof attributes;
-    // Only root may clear SCHED_RESET_ON_FORK once rtkit has set it; keeping it
-    // costs nothing, as the program starts no other program.
-    if ((sched_getscheduler(0) & SCHED_RESET_ON_FORK) != 0) attributes.flags |= kResetOnFork;
+    if (syscall(SYS_sched_setattr, 0, &attributes, 0) == 0) return true;
+    // Only a privileged process may clear SCHED_RESET_ON_FORK once it is set;
+    // keeping it costs nothing, as the program starts no other program.
+    if (errno != EPERM || (sched_getscheduler(0) & SCHED_RESET_ON_FORK) == 0 || (attributes.flags & kResetOnFork) != 0)
+        return false;
+    attributes.flags |= kResetOnFork;
     return syscall(SYS_sched_setattr, 0, &attributes, 0) == 0;
+}
+
+// Lowers RLIMIT_RTTIME to at most `mostUs`, the soft limit alone or the hard
+// one too, keeping what was there before the first change.
+void LowerRealTimeTime(rlim_t mostUs, bool hardToo) {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_RTTIME, &limit) != 0) return;
+    if (!RealTimeTimeChanged) RealTimeTimeBefore = limit;
+    limit.rlim_cur = std::min(limit.rlim_cur, mostUs);
+    if (hardToo) limit.rlim_max = std::min(limit.rlim_max, mostUs);
+    if (setrlimit(RLIMIT_RTTIME, &limit) == 0) RealTimeTimeChanged = true;
+}
+
+// RLIMIT_RTTIME as it was. Without CAP_SYS_RESOURCE a lowered hard limit
+// stays: then at least the soft one as it was, as far as it goes.
+void RestoreRealTimeTime() {
+    if (RealTimeTimeChanged && setrlimit(RLIMIT_RTTIME, &RealTimeTimeBefore) != 0) {
+        rlimit now{};
+        getrlimit(RLIMIT_RTTIME, &now);
+        now.rlim_cur = std::min(RealTimeTimeBefore.rlim_cur, now.rlim_max);
+        setrlimit(RLIMIT_RTTIME, &now);
+    }
+    RealTimeTimeChanged = false;
+}
+
+// SCHED_RR where this process may set it itself: as root, with CAP_SYS_NICE,
+// or within RLIMIT_RTPRIO. The soft RLIMIT_RTTIME comes first, so that no
+// moment runs unguarded; only the soft one, which the process may always
+// raise again, so that it is put back exactly for every user.
+bool TakeRealTime() {
+    LowerRealTimeTime(kRealTimeCpuUs, false);
+    SchedulingAttributes attributes{};
+    attributes.policy = SCHED_RR;
+    attributes.flags = kResetOnFork;
+    attributes.priority = kRealTimePriority;
+    if (SetScheduling(attributes)) return true;
+    // RLIMIT_RTPRIO may allow a real-time class below the drive's priority.
+    rlimit allowed{};
+    if (errno == EPERM && getrlimit(RLIMIT_RTPRIO, &allowed) == 0 && allowed.rlim_cur >= 1 &&
+        allowed.rlim_cur < kRealTimePriority) {
+        attributes.priority = static_cast<std::uint32_t>(allowed.rlim_cur);
+        if (SetScheduling(attributes)) return true;
+    }
+    RestoreRealTimeTime();
+    return false;
 }
 
 // Started in a real-time class (chrt -f, chrt -r), the program already has
@@ -152,13 +208,8 @@ std::string AskRtkit() {
         // rtkit serves only a process that a runaway real-time thread cannot
         // hang: its CPU time without blocking is limited. The drive blocks in
         // every pause, far below the limit.
-        getrlimit(RLIMIT_RTTIME, &RealTimeTimeBefore);
-        rlimit limit = RealTimeTimeBefore;
-        const auto most = static_cast<rlim_t>(realTimeMaxUs);
-        limit.rlim_cur = std::min(limit.rlim_cur, most);
-        limit.rlim_max = std::min(limit.rlim_max, most);  // rtkit reads the hard limit
-        RealTimeTimeChanged = setrlimit(RLIMIT_RTTIME, &limit) == 0;
-        const auto priority = std::min<std::uint32_t>(kRtkitPriority, static_cast<std::uint32_t>(maxPriority));
+        LowerRealTimeTime(static_cast<rlim_t>(realTimeMaxUs), true);  // rtkit reads the hard limit
+        const auto priority = std::min<std::uint32_t>(kRealTimePriority, static_cast<std::uint32_t>(maxPriority));
         result = sd_bus_call_method(bus, kService, kObject, kService, "MakeThreadRealtimeWithPID", &error, nullptr,
                                     "ttu", static_cast<std::uint64_t>(getpid()),
                                     static_cast<std::uint64_t>(syscall(SYS_gettid)), priority);
@@ -187,6 +238,10 @@ void posix::RaisePriority() {
     // Read before anything changes, so that RestorePriority puts back exactly
     // what was there: policy, nice value and slice.
     Saved = ReadScheduling(SchedulingBefore);
+    if (Saved && TakeRealTime()) {
+        SchedulingChanged = true;
+        return;
+    }
     if (!LowerNice()) {
         // An ordinary user at a desktop: the nice value cannot be lowered, but
         // rtkit hands out SCHED_RR. Refused, the drive runs as before.
@@ -203,14 +258,7 @@ void posix::RestorePriority() {
     // Raising the nice value again needs no right.
     if (NiceChanged) setpriority(PRIO_PROCESS, 0, NiceBefore);
     NiceChanged = false;
-    // Without CAP_SYS_RESOURCE a lowered hard limit stays: then at least the soft one as it was, as far as it goes.
-    if (RealTimeTimeChanged && setrlimit(RLIMIT_RTTIME, &RealTimeTimeBefore) != 0) {
-        rlimit now{};
-        getrlimit(RLIMIT_RTTIME, &now);
-        now.rlim_cur = std::min(RealTimeTimeBefore.rlim_cur, now.rlim_max);
-        setrlimit(RLIMIT_RTTIME, &now);
-    }
-    RealTimeTimeChanged = false;
+    RestoreRealTimeTime();
 }
 
 }  // namespace host
