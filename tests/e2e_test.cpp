@@ -212,20 +212,39 @@ TEST_F(EndToEnd, FailuresAreReportedOnStandardErrorWithStatusOne) {
 }
 
 TEST_F(EndToEnd, PortLibraryProblemsAreReportedAtTheFirstWrite) {
-    fs::remove(program / "libinpout32.so");
-    Outcome run = Start("\n");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("Laufzeitfehler: Portbibliothek nicht gefunden\nlibinpout32.so: gesucht neben dem Programm (" +
-                           (program / "libinpout32.so") + ") und im Bibliothekspfad des Systems: "),
-              std::string::npos)
-        << run.err;
-
-    fs::copy_file(PLOTTERTEST_NO_OUT32, program / "libinpout32.so");
-    run = Start("\n");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("Laufzeitfehler: Einsprungpunkt nicht gefunden\n" + (program / "libinpout32.so")),
-              std::string::npos)
-        << run.err;
+    const std::string beside = program / "libinpout32.so";
+    // A 32-bit x86 ELF header: what dlopen and the report read of such a library.
+    std::string elf32("\x7f" "ELF\x01\x01\x01", 7);
+    elf32.resize(64, '\0');
+    elf32[16] = 3;  // ET_DYN
+    elf32[18] = 3;  // EM_386
+    const struct {
+        const char* name;
+        std::string library;  // the file beside the program: a path to copy, "=" and its bytes, or none
+        std::string report;
+    } cases[] = {
+        {"none", "", "Laufzeitfehler: Portbibliothek nicht gefunden\nlibinpout32.so: gesucht neben dem Programm (" +
+                         beside + ") und im Bibliothekspfad des Systems: "},
+        {"no Out32", PLOTTERTEST_NO_OUT32, "Laufzeitfehler: Einsprungpunkt nicht gefunden\n" + beside},
+        {"32-bit", "=" + elf32,
+         "Laufzeitfehler: Portbibliothek nicht ladbar\n" + beside +
+             " ist eine 32-Bit-Bibliothek für x86; dieses Programm braucht eine 64-Bit-Bibliothek für x86-64, etwa "
+             "libinpout32.so aus seinem eigenen Paket."},
+        {"no library", "=Out32 = 1\n",
+         "Laufzeitfehler: Portbibliothek nicht ladbar\n" + beside + " ist keine Bibliothek (kein ELF-Programmcode)"},
+    };
+    for (const auto& c : cases) {
+        fs::remove(beside);
+        if (c.library.rfind('=', 0) == 0) {
+            std::ofstream(beside, std::ios::binary) << c.library.substr(1);
+        } else if (!c.library.empty()) {
+            fs::copy_file(c.library, beside);
+        }
+        const Outcome run = Start("\n");
+        EXPECT_EQ(run.status, 1) << c.name;
+        EXPECT_NE(run.err.find(c.report), std::string::npos) << c.name << ": " << run.err;
+        EXPECT_FALSE(run.logWritten) << c.name;
+    }
 }
 
 TEST_F(EndToEnd, SignalTraceShowsEveryEdgeOfTheDrive) {

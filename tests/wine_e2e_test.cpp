@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -92,12 +93,15 @@ TEST_P(WineEndToEnd, TheDriveWindowStopsWithEveryLineOffOrClosesAtTheEnd) {
                  {"Return", 100, "2", kPlain},
                  {"", 40, "2", kPlain},
                  {"stall", 40, "2", kPlain},
-                 {"Escape", 100, "12", "Achtung: X-Schritt auf Pin 12 erreicht den Port nicht"}};
+                 {"Escape", 100, "12", "Achtung: X-Schritt auf Pin 12 erreicht den Port nicht"},
+                 // Started twice: the second copy writes nothing while the first drives on.
+                 {kSecondCopy.c_str(), 200, "2", kPlain}};
     for (const auto& c : cases) {
         lines[1] = c.xStepPin;
         lines[23] = std::to_string(c.steps);
         const bool stall = std::string(c.key) == "stall";
-        const bool stop = *c.key != '\0' && !stall;
+        const bool twice = c.key == kSecondCopy;
+        const bool stop = *c.key != '\0' && !stall && !twice;
         std::vector<std::pair<std::string, std::string>> answers = {{"Tormal fahren", "Return"},
                                                                     {"Testfahrt läuft", c.key}};
         if (stop) answers.push_back({"Testfahrt abgebrochen", "Return"});
@@ -111,8 +115,21 @@ TEST_P(WineEndToEnd, TheDriveWindowStopsWithEveryLineOffOrClosesAtTheEnd) {
         EXPECT_EQ(run.boxes[0].text, kConfirmationText) << "the only box before the drive, its text unchanged";
         if (!stop) {
             EXPECT_EQ(run.status, 0);
-            EXPECT_EQ(run.writes.size(), 8u * 40 + 1);
+            EXPECT_EQ(run.writes.size(), 8u * c.steps + 1);
             EXPECT_EQ(run.boxes.size(), 1u) << "no box after the drive";
+            if (twice) {
+                ASSERT_EQ(run.others.size(), 1u);
+                const Outcome& second = run.others[0];
+                EXPECT_EQ(second.status, 1) << second.trace;
+                ASSERT_EQ(second.boxes.size(), 2u) << second.trace;
+                EXPECT_EQ(second.boxes[1].text,
+                          "Laufzeitfehler: Port belegt\nPort 888 (0x378) wird gerade von einem anderen plottertest "
+                          "gefahren; es wurde nichts geschrieben.\nAbhilfe: die andere Testfahrt zu Ende fahren oder "
+                          "anhalten, dann diese neu starten.");
+                EXPECT_EQ(second.boxes[1].style, kOkCritical);
+                EXPECT_FALSE(second.portLibraryLoaded);
+                EXPECT_FALSE(second.logWritten);
+            }
             if (stall) {
                 ASSERT_EQ(run.lateSteps.size(), 1u) << "the late steps are said after the drive";
                 // At least the held one; a busy machine may add more.
@@ -146,14 +163,19 @@ TEST_P(WineEndToEnd, MissingFileShowsItsBoxAndNothingFollows) {
 }
 
 TEST_P(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
+    // The simulated library of the other word size, as a user takes it from the wrong folder.
+    const bool win32 = GetParam().name == kWin32.name;
+    const std::string otherWordSize = (win32 ? kWin64 : kWin32).folder + "/inpout32.dll";
     const struct {
         const char* name;
         const char* xStepPin;
-        const char* besideProgram;  // the library there: "" none, else a file of the build
+        std::string besideProgram;  // the library there: "" none, a file of the build, "/..." any file, "=" text
         bool inWorkDirectory;       // the simulated library where the program is started from
         bool confirm;
         std::string report;  // the report starts so
         std::string reportHas;
+        std::string besideName = "inpout32.dll";
+        bool shortFolder = false;  // Wine's trace cuts a long text short; the report must show to its end
     } cases[] = {
         {"pin out of range", "18", "inpout32.dll", false, false,
          "Laufzeitfehler: Index außerhalb des gültigen Bereichs\nPinbelegung.txt, Zeile 2, „Pin X-Achse Schritt“: "
@@ -168,6 +190,19 @@ TEST_P(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
          "nichts auf den Port geschrieben.\nAbhilfe: plottertest einmal als Administrator starten",
          ""},
         // A library in the directory the program is started from is never loaded.
+        {"port library of the other word size", "2", otherWordSize, false, true,
+         "Laufzeitfehler: Portbibliothek nicht ladbar\nZ:",
+         win32 ? "\\inpout32.dll ist eine 64-Bit-DLL; dieses Programm braucht die 32-Bit-Datei inpout32.dll (im "
+                 "Paket der Ordner Win32)."
+               : "\\inpout32.dll ist eine 32-Bit-DLL; dieses Programm braucht eine 64-Bit-DLL",
+         "inpout32.dll", true},
+        {"port library that is no DLL", "2", "=<html>Download</html>", false, true,
+         "Laufzeitfehler: Portbibliothek nicht ladbar\nZ:", "\\inpout32.dll ist keine DLL", "inpout32.dll", true},
+        {"inpoutx64.dll alone", "2", otherWordSize, false, true,
+         "Laufzeitfehler: Portbibliothek nicht gefunden\ninpout32.dll: gesucht neben dem Programm (Z:",
+         "\nNeben dem Programm liegt inpoutx64.dll: das ist die", "inpoutx64.dll",
+         true},
+        // A library in the directory the program is started from is never loaded.
         {"port library in the working directory", "2", "", true, true,
          "Laufzeitfehler: Portbibliothek nicht gefunden\ninpout32.dll: gesucht neben dem Programm (Z:",
          ") und im Systemverzeichnis (C:\\"},
@@ -176,9 +211,22 @@ TEST_P(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
     for (const auto& c : cases) {
         lines = SampleLines();
         lines[1] = c.xStepPin;
-        const std::string library = program + "/inpout32.dll";
-        fs::remove(library);
-        if (*c.besideProgram != '\0') fs::copy_file(GetParam().folder + "/" + c.besideProgram, library);
+        if (c.shortFolder) {
+            program = scratch / "kurz";
+            fs::create_directories(program);
+            fs::copy_file(GetParam().folder + "/plottertest.exe", program + "/plottertest.exe",
+                          fs::copy_options::overwrite_existing);
+        }
+        fs::remove(program + "/inpout32.dll");
+        fs::remove(program + "/inpoutx64.dll");
+        const std::string library = program + "/" + c.besideName;
+        if (c.besideProgram.rfind('=', 0) == 0) {
+            std::ofstream(library, std::ios::binary) << c.besideProgram.substr(1);
+        } else if (c.besideProgram.rfind('/', 0) == 0) {
+            fs::copy_file(c.besideProgram, library);
+        } else if (!c.besideProgram.empty()) {
+            fs::copy_file(GetParam().folder + "/" + c.besideProgram, library);
+        }
         workDirectory = scratch / "start";
         fs::create_directories(workDirectory);
         if (c.inWorkDirectory) {
@@ -187,7 +235,8 @@ TEST_P(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
             // Wine's trace cuts a long text short; the report must show to its end.
             program = scratch / "kurz";
             fs::create_directories(program);
-            fs::copy_file(GetParam().folder + "/plottertest.exe", program + "/plottertest.exe");
+            fs::copy_file(GetParam().folder + "/plottertest.exe", program + "/plottertest.exe",
+                          fs::copy_options::overwrite_existing);
         }
         std::vector<std::pair<std::string, std::string>> answers;
         if (c.confirm) answers.push_back({"Tormal fahren", "Return"});
@@ -202,6 +251,7 @@ TEST_P(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
         EXPECT_EQ(report.style, kOkCritical);
         EXPECT_EQ(report.text.rfind(c.report, 0), 0u) << c.name << ": " << report.text;
         EXPECT_NE(report.text.find(c.reportHas), std::string::npos) << c.name << ": " << report.text;
+        EXPECT_EQ(report.text.find("%1"), std::string::npos) << c.name << ": " << report.text;
         EXPECT_TRUE(run.writes.empty()) << c.name;
     }
     unsetenv("PLOTTERTEST_DRIVER_OPEN");

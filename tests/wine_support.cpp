@@ -258,21 +258,29 @@ Outcome WineEndToEnd::Start(const std::vector<std::pair<std::string, std::string
     // reset by peer"), and its helper processes would write into this run's trace.
     Succeeds("WINEDEBUG=-all wineserver --wait");
 
-    const pid_t wine = fork();
-    if (wine == 0) {
-        // By its full path, as a shortcut starts it: the working directory may be any other.
-        if (chdir((workDirectory.empty() ? program : workDirectory).c_str()) != 0) _exit(127);
-        setenv("WINEDEBUG", "fixme-all,+relay", 1);
-        setenv("PLOTTERTEST_PORT_LOG", windowsLog.c_str(), 1);
-        if (freopen((scratch / "trace").c_str(), "w", stderr) == nullptr) _exit(127);
-        if (freopen("/dev/null", "w", stdout) == nullptr) _exit(127);
-        const std::string exe = program + "/plottertest.exe";
-        execlp(GetParam().loader.c_str(), GetParam().loader.c_str(), exe.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    for (const auto& [title, key] : answers) Answer(title, key, wine);
-
+    const pid_t wine = Launch("trace", windowsLog);
     Outcome outcome;
+    for (const auto& [title, key] : answers) {
+        if (key != kSecondCopy) {
+            Answer(title, key, wine);
+            continue;
+        }
+        // Once the first copy's window is there: a second copy, confirmed, and its report answered.
+        Answer(title, "", wine, false);
+        Outcome second;
+        const std::string secondLog = scratch / "log-second";
+        const pid_t copy = Launch("trace-second", WindowsPath(secondLog));
+        Answer("Tormal fahren", "Return", copy);
+        Answer("plottertest", "Return", copy);
+        int raw = 0;
+        waitpid(copy, &raw, 0);
+        second.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        second.trace = ReadText(scratch / "trace-second");
+        second.logWritten = fs::exists(secondLog);
+        ParseTrace(second);
+        outcome.others.push_back(second);
+    }
+
     int raw = 0;
     for (int polls = 0; waitpid(wine, &raw, WNOHANG) == 0; ++polls) {
         if (polls % 10 == 5 && !VisibleWindows(kLateStepsTitle).empty()) Answer(kLateStepsTitle, "Return", wine);
@@ -292,9 +300,25 @@ Outcome WineEndToEnd::Start(const std::vector<std::pair<std::string, std::string
     return outcome;
 }
 
+pid_t WineEndToEnd::Launch(const std::string& traceName, const std::string& windowsLog) {
+    const pid_t wine = fork();
+    if (wine == 0) {
+        // By its full path, as a shortcut starts it: the working directory may be any other.
+        if (chdir((workDirectory.empty() ? program : workDirectory).c_str()) != 0) _exit(127);
+        setenv("WINEDEBUG", "fixme-all,+relay", 1);
+        setenv("PLOTTERTEST_PORT_LOG", windowsLog.c_str(), 1);
+        if (freopen((scratch / traceName).c_str(), "w", stderr) == nullptr) _exit(127);
+        if (freopen("/dev/null", "w", stdout) == nullptr) _exit(127);
+        const std::string exe = program + "/plottertest.exe";
+        execlp(GetParam().loader.c_str(), GetParam().loader.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return wine;
+}
+
 // Waits for the box, keeps a screenshot of it and presses the key until it
-// closes; with no key, waits until it closes by itself.
-void WineEndToEnd::Answer(const std::string& title, const std::string& key, pid_t running) {
+// closes; with no key, waits until it closes by itself, unless told not to.
+void WineEndToEnd::Answer(const std::string& title, const std::string& key, pid_t running, bool untilClosed) {
     std::string window;
     for (int poll = 0; poll < 900 && window.empty(); ++poll) {  // 90 s
         if (poll > 0) std::this_thread::sleep_for(kPoll);
@@ -313,6 +337,7 @@ void WineEndToEnd::Answer(const std::string& title, const std::string& key, pid_
         kill(running, SIGCONT);
         return;
     }
+    if (key.empty() && !untilClosed) return;
     if (key.empty()) {  // a window that closes by itself
         for (int poll = 0; poll < 600 && VisibleWindows(title).find(id) != std::string::npos; ++poll)
             std::this_thread::sleep_for(kPoll);

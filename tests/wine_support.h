@@ -39,7 +39,13 @@ struct Outcome {
     std::vector<PortWrite> writes;
     bool logWritten = false;
     std::string trace;
+    std::vector<Outcome> others;  // of the second copies started meanwhile (kSecondCopy)
 };
+
+// As the key of a window in Start's answers: once the window is there, a
+// second copy of the program is started beside the first, confirmed, and its
+// failure report answered.
+inline const std::string kSecondCopy = "second copy";
 
 // A Linux path as the Windows program sees it, on Wine's drive Z:.
 std::string WindowsPath(const std::string& path);
@@ -59,7 +65,8 @@ protected:
     // once the window is there, as a busy machine would), and waits for the
     // program to end, answering a box on late steps meanwhile.
     Outcome Start(const std::vector<std::pair<std::string, std::string>>& answers, bool writeFile = true);
-    void Answer(const std::string& title, const std::string& key, pid_t running);
+    void Answer(const std::string& title, const std::string& key, pid_t running, bool untilClosed = true);
+    pid_t Launch(const std::string& traceName, const std::string& windowsLog);  // the program under Wine
 
     ScratchDirectory scratch;  // the trace and the port's log
     std::string program;       // where the program, its file and its library lie

@@ -11,7 +11,9 @@ const char* FailureKindName(FailureKind kind) {
     case FailureKind::Overflow: return "Überlauf";
     case FailureKind::SubscriptOutOfRange: return "Index außerhalb des gültigen Bereichs";
     case FailureKind::PortLibraryNotFound: return "Portbibliothek nicht gefunden";
+    case FailureKind::PortLibraryNotLoadable: return "Portbibliothek nicht ladbar";
     case FailureKind::EntryPointNotFound: return "Einsprungpunkt nicht gefunden";
+    case FailureKind::PortInUse: return "Port belegt";
     case FailureKind::PortDriverNotOpen: return "Porttreiber nicht geöffnet";
     case FailureKind::OutOfMemory: return "Speicher reicht nicht";
     // The drive window's report reads as it always has.

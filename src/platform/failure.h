@@ -12,8 +12,10 @@ enum class FailureKind : std::uint8_t {
     TypeMismatch,         // a value that must be a number is not one (empty text included)
     Overflow,             // a number beyond the range of the field that holds it
     SubscriptOutOfRange,  // a pin number outside 0..17
-    PortLibraryNotFound,  // the port library cannot be loaded at the first port write
+    PortLibraryNotFound,  // no port library at any place searched at the first port write
+    PortLibraryNotLoadable,  // a port library is there but cannot be loaded (detail: the file and why)
     EntryPointNotFound,   // the port library has no Out32
+    PortInUse,            // another copy of the program drives the same port (detail: the port, what to do)
     PortDriverNotOpen,    // the port library is loaded, but says its kernel driver is not open: no write would
                           // reach the connector
     OutOfMemory,          // a request for memory failed (a line of hundreds of megabytes)

@@ -168,8 +168,12 @@ void SetSignalBits(const SignalBits& bits);
 
 // Writes value to the I/O port at address through the port library's Out32.
 // The library is bound at the first call and kept. Throws PortLibraryNotFound
-// when it cannot be loaded and EntryPointNotFound when it has no Out32, each
-// with the library's name and the system's message; on Windows
+// when there is none at any place searched (naming a 64-bit inpoutx64.dll
+// that lies beside the program instead), PortLibraryNotLoadable when one is
+// there but does not load (the file, and whether it is of the other word size
+// or processor, no library at all, or lacks a library it needs), and
+// EntryPointNotFound when it has no Out32, each with the library's name and
+// the system's message; on Windows
 // PortDriverNotOpen when the library says through IsInpOutDriverOpen that its
 // kernel driver is not open, with what to do. Nothing is written then.
 void Out32(short address, short value);

@@ -13,7 +13,10 @@ SignalBits Signals{};
 void SetSignalBits(const SignalBits& bits) { Signals = bits; }
 
 void Out32(short address, short value) {
-    if (BoundOut32 == nullptr) BoundOut32 = BindPortLibrary(Signals);
+    if (BoundOut32 == nullptr) {
+        ClaimPort(address);
+        BoundOut32 = BindPortLibrary(Signals);
+    }
     BoundOut32(address, value);
 }
 

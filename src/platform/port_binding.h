@@ -10,4 +10,10 @@ namespace host {
 // hands SetSignalBits the bits. Throws as host::Out32 says (platform.h).
 port::Out32Function BindPortLibrary(const port::SignalBits& bits);
 
+// Before the library is bound: makes this drive the only one on the port at
+// address, until EndDrive. Throws PortInUse, naming the port, while another
+// copy of the program drives it. On Linux the ppdev library claims its port
+// itself, exclusively, and this does nothing.
+void ClaimPort(short address);
+
 }  // namespace host

@@ -2,13 +2,48 @@
 
 #include <dlfcn.h>
 
+#include <fstream>
 #include <string>
 
 #include "platform/failure.h"
+#include "platform/library_file.h"
 #include "platform/platform.h"
 #include "platform/port_binding.h"
 
 namespace host {
+
+namespace {
+
+std::string FirstBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::string bytes(kLibraryHeaderBytes, '\0');
+    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(file.gcount()));
+    return bytes;
+}
+
+std::string Kind(const LibraryFile& file) {
+    return (file.bits != 0 ? std::to_string(file.bits) + "-Bit-Bibliothek" : std::string("Bibliothek")) +
+           (file.machine.empty() ? "" : " für " + file.machine);
+}
+
+// Why the library beside the program did not load: what the file is, where
+// that is not what this program needs, else what the loader said.
+Failure WhyNotLoaded(const std::string& path, const std::string& loaderSaid) {
+    const LibraryFile file = ReadLibraryHeader(FirstBytes(path));
+    const LibraryFile own = OwnLibraryKind();
+    const std::string rightFile = "; dieses Programm braucht eine " + Kind(own) +
+                                  ", etwa libinpout32.so aus seinem eigenen Paket.";
+    if (file.format != LibraryFile::Format::Elf)
+        return {FailureKind::PortLibraryNotLoadable, path + " ist keine Bibliothek (kein ELF-Programmcode)" + rightFile};
+    if (file.bits != own.bits || file.machine != own.machine)
+        return {FailureKind::PortLibraryNotLoadable, path + " ist eine " + Kind(file) + rightFile};
+    return {FailureKind::PortLibraryNotLoadable, path + ": " + loaderSaid};
+}
+
+}  // namespace
+
+void ClaimPort(short) {}
 
 port::Out32Function BindPortLibrary(const port::SignalBits& bits) {
     // The library beside the program wins, so that a copy of the program directory
@@ -19,10 +54,14 @@ port::Out32Function BindPortLibrary(const port::SignalBits& bits) {
     void* library = dlopen(name.c_str(), RTLD_NOW);
     if (library == nullptr) {
         const char* error = dlerror();
-        throw Failure{FailureKind::PortLibraryNotFound,
-                      (beside ? name : "libinpout32.so: gesucht neben dem Programm (" + besideProgram +
-                                           ") und im Bibliothekspfad des Systems") +
-                          ": " + (error ? error : "unbekannter Fehler")};
+        const std::string said = error ? error : "unbekannter Fehler";
+        if (beside) throw WhyNotLoaded(name, said);
+        // dlopen names the file it skipped in the library path only in its
+        // message; one it did not find at all is "No such file".
+        throw Failure{said.find("No such file") != std::string::npos ? FailureKind::PortLibraryNotFound
+                                                                    : FailureKind::PortLibraryNotLoadable,
+                      "libinpout32.so: gesucht neben dem Programm (" + besideProgram +
+                          ") und im Bibliothekspfad des Systems: " + said};
     }
     dlerror();
     void* entry = dlsym(library, port::kOut32);

@@ -24,7 +24,7 @@ std::string win32::Utf8(const std::wstring& wide) {
     return text;
 }
 
-std::string win32::SystemMessage(DWORD code) {
+std::string win32::SystemMessage(DWORD code, const std::string& insert) {
     wchar_t* buffer = nullptr;
     const DWORD length =
         FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -33,7 +33,17 @@ std::string win32::SystemMessage(DWORD code) {
     if (buffer != nullptr) LocalFree(buffer);
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
         message.pop_back();
-    return Utf8(message) + " (Fehler " + std::to_string(code) + ")";
+    // FORMAT_MESSAGE_IGNORE_INSERTS leaves %1 ... %99 as they stand.
+    std::string text = Utf8(message), filled;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 1 < text.size() && text[i + 1] >= '1' && text[i + 1] <= '9') {
+            while (i + 1 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '9') ++i;
+            filled += insert.empty() ? "die Datei" : insert;
+        } else {
+            filled += text[i];
+        }
+    }
+    return filled + " (Fehler " + std::to_string(code) + ")";
 }
 
 int ShowMessageBox(const std::string& text, const std::string& title, Buttons buttons, Icon icon) {

@@ -166,6 +166,7 @@ void BeginDrive(long long totalSteps) {
 }
 
 void EndDrive() {
+    win32::ReleasePort();  // after the final 0, which EndDrive follows on every way out
     win32::CloseWaitTimer();
     win32::RestorePriority();
     CloseDriveWindow();

@@ -1,13 +1,107 @@
 // inpout32.dll, loaded at the first write from beside the program or the system directory.
 
+#include <cstdio>
 #include <string>
 
 #include "platform/failure.h"
+#include "platform/library_file.h"
 #include "platform/platform.h"
 #include "platform/port_binding.h"
 #include "platform/win32/win32.h"
 
 namespace host {
+
+namespace {
+
+// The first bytes of a file, or "" when it cannot be read.
+std::string FirstBytes(const std::string& path) {
+    HANDLE file = CreateFileW(win32::Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "";
+    std::string bytes(kLibraryHeaderBytes, '\0');
+    DWORD got = 0;
+    if (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) got = 0;
+    CloseHandle(file);
+    bytes.resize(got);
+    return bytes;
+}
+
+// What a user takes instead of the wrong file: the port library's download
+// holds a Win32 and an x64 folder, and this program needs the one of its own word size.
+std::string RightFile() {
+    return OwnLibraryKind().bits == 32
+               ? "dieses Programm braucht die 32-Bit-Datei inpout32.dll (im Paket der Ordner Win32)"
+               : "dieses Programm braucht eine 64-Bit-DLL namens inpout32.dll";
+}
+
+// Why inpout32.dll did not load, as a failure: none there, or the one found and what is wrong with it.
+Failure WhyNotLoaded(DWORD error) {
+    std::wstring systemDirectory(MAX_PATH, L'\0');
+    systemDirectory.resize(GetSystemDirectoryW(systemDirectory.data(), MAX_PATH));
+    const std::string beside = PathInProgramDirectory("inpout32.dll");
+    const std::string inSystem = win32::Utf8(systemDirectory) + "\\inpout32.dll";
+    const std::string found = IsOrdinaryFile(beside) ? beside : IsOrdinaryFile(inSystem) ? inSystem : "";
+    if (found.empty()) {
+        std::string detail = "inpout32.dll: gesucht neben dem Programm (" + beside + ") und im Systemverzeichnis (" +
+                             inSystem + "): " + win32::SystemMessage(error, "inpout32.dll");
+        if (IsOrdinaryFile(PathInProgramDirectory("inpoutx64.dll")))
+            detail += "\nNeben dem Programm liegt inpoutx64.dll: das ist die 64-Bit-Datei der Portbibliothek; " +
+                      RightFile() + ", neben plottertest.exe.";
+        return {FailureKind::PortLibraryNotFound, detail};
+    }
+    const LibraryFile file = ReadLibraryHeader(FirstBytes(found));
+    const LibraryFile own = OwnLibraryKind();
+    std::string why;
+    if (file.format != LibraryFile::Format::Pe) {
+        why = " ist keine DLL (kein Windows-Programmcode); " + RightFile() + ".";
+    } else if (file.bits != own.bits || (!file.machine.empty() && file.machine != own.machine)) {
+        why = " ist eine " + (file.bits != 0 ? std::to_string(file.bits) + "-Bit-" : std::string()) + "DLL" +
+              (file.machine.empty() || file.machine == "x86" || file.machine == "x86-64" ? "" : " für " + file.machine) +
+              "; " + RightFile() + ".";
+    } else if (error == ERROR_MOD_NOT_FOUND) {
+        why = " braucht eine weitere DLL, die nicht zu finden ist: " + win32::SystemMessage(error, found);
+    } else {
+        why = ": " + win32::SystemMessage(error, found);
+    }
+    return {FailureKind::PortLibraryNotLoadable, found + why};
+}
+
+// Held from the first write until EndDrive; the system releases it should the program be killed.
+HANDLE PortMutex = nullptr;
+
+}  // namespace
+
+void ClaimPort(short address) {
+    // Global\: one physical port serves every session on the PC, so a copy in
+    // another user's session (fast user switching, remote desktop) counts too.
+    const auto port = static_cast<unsigned>(static_cast<unsigned short>(address));
+    const std::wstring name = L"Global\\plottertest-port-" + std::to_wstring(port);
+    PortMutex = CreateMutexW(nullptr, FALSE, name.c_str());
+    const DWORD error = GetLastError();
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%X", port);
+    const std::string named = "Port " + std::to_string(port) + " (" + hex + ")";
+    if (PortMutex != nullptr) {
+        // WAIT_ABANDONED: a copy that was killed left it; the port is free again.
+        const DWORD got = WaitForSingleObject(PortMutex, 0);
+        if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED) return;
+        CloseHandle(PortMutex);
+        PortMutex = nullptr;
+    } else if (error != ERROR_ACCESS_DENIED) {  // refused access: another user's copy made it and drives
+        throw Failure{FailureKind::Unexpected,
+                      "Die Sperre für " + named + " ließ sich nicht anlegen: " + win32::SystemMessage(error)};
+    }
+    throw Failure{FailureKind::PortInUse,
+                  named + " wird gerade von einem anderen plottertest gefahren; es wurde nichts geschrieben.\n"
+                          "Abhilfe: die andere Testfahrt zu Ende fahren oder anhalten, dann diese neu starten."};
+}
+
+void win32::ReleasePort() {
+    if (PortMutex == nullptr) return;
+    ReleaseMutex(PortMutex);
+    CloseHandle(PortMutex);
+    PortMutex = nullptr;
+}
 
 port::Out32Function BindPortLibrary(const port::SignalBits& bits) {
     // Only beside the program and in the system directory: never the working
@@ -15,15 +109,7 @@ port::Out32Function BindPortLibrary(const port::SignalBits& bits) {
     // download folder, a shortcut's "Start in") would be run.
     HMODULE library =
         LoadLibraryExW(L"inpout32.dll", nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (library == nullptr) {
-        const DWORD error = GetLastError();
-        std::wstring system(MAX_PATH, L'\0');
-        system.resize(GetSystemDirectoryW(system.data(), MAX_PATH));
-        throw Failure{FailureKind::PortLibraryNotFound,
-                      "inpout32.dll: gesucht neben dem Programm (" + PathInProgramDirectory("inpout32.dll") +
-                          ") und im Systemverzeichnis (" + win32::Utf8(system) +
-                          "\\inpout32.dll): " + win32::SystemMessage(error)};
-    }
+    if (library == nullptr) throw WhyNotLoaded(GetLastError());
     FARPROC entry = GetProcAddress(library, port::kOut32);
     if (entry == nullptr)
         throw Failure{FailureKind::EntryPointNotFound, "inpout32.dll: Out32: " + win32::SystemMessage(GetLastError())};

@@ -15,7 +15,12 @@ std::wstring Wide(const std::string& text);
 std::string Utf8(const std::wstring& wide);
 
 // The system's text for an error code, in the user's language, with the code.
-std::string SystemMessage(DWORD code);
+// A placeholder in it (%1 of "Bad EXE format for %1.") is filled with insert,
+// or dropped when there is none: a text never shows a bare %1.
+std::string SystemMessage(DWORD code, const std::string& insert = "");
+
+// ---- port.cpp: the port, held by this drive alone from its first write ------------
+void ReleasePort();
 
 // ---- process.cpp: the drive's priority, raised for it and put back afterwards -----
 void RaisePriority();
