@@ -1,11 +1,11 @@
 # Windows with MinGW-w64 from Debian, for the processor that the including
-# toolchain file names in MINGW_PROCESSOR (i686 or x86_64).
+# toolchain file names in MINGW_PROCESSOR (i686 or x86_64), with the thread
+# model it names in MINGW_THREADS (win32 or posix).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR ${MINGW_PROCESSOR})
 
-# The posix thread model: GoogleTest needs std::mutex.
-set(CMAKE_C_COMPILER ${MINGW_PROCESSOR}-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MINGW_PROCESSOR}-w64-mingw32-g++-posix)
+set(CMAKE_C_COMPILER ${MINGW_PROCESSOR}-w64-mingw32-gcc-${MINGW_THREADS})
+set(CMAKE_CXX_COMPILER ${MINGW_PROCESSOR}-w64-mingw32-g++-${MINGW_THREADS})
 set(CMAKE_RC_COMPILER ${MINGW_PROCESSOR}-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_PROCESSOR}-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

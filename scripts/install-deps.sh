@@ -14,9 +14,10 @@
 # dpkg-dev for the Debian package's dependencies, lintian and
 # desktop-file-utils to check it, debootstrap for a Debian chroot to install it in;
 # rtkit, polkitd, dbus and gdbus (libglib2.0-bin) for the drive with a desktop's rtkit.
-# The Windows builds and their tests need MinGW-w64 for the 32-bit program and
-# for the 64-bit test build, wine64 and 32-bit Wine to run them, Xvfb, xdotool
-# and ImageMagick to answer and photograph the message boxes. When those cannot
+# The Windows builds and their tests need MinGW-w64 for the 32-bit program (win32
+# thread model), for its unit tests and the 64-bit test build (posix thread
+# model), wine64 and 32-bit Wine to run them, Xvfb, xdotool and ImageMagick to
+# answer and photograph the message boxes. When those cannot
 # be installed, this says so and the Windows tests report themselves as skipped.
 set -euo pipefail
 
@@ -33,7 +34,7 @@ build=(cmake make g++ libsystemd-dev)
 tests=(libgtest-dev googletest sigrok-cli librsvg2-bin clang libclang-rt-dev clang-tidy cppcheck
        qemu-system-x86 busybox-static xz-utils dpkg-dev lintian desktop-file-utils debootstrap
        rtkit polkitd dbus libglib2.0-bin)
-windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool imagemagick)
+windows=(g++-mingw-w64-i686-win32 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool imagemagick)
 wine32=(wine32:i386)
 
 sudo=""

@@ -34,12 +34,36 @@ std::string RightFile() {
                : "dieses Programm braucht eine 64-Bit-DLL namens inpout32.dll";
 }
 
-// Why inpout32.dll did not load, as a failure: none there, or the one found and what is wrong with it.
-Failure WhyNotLoaded(DWORD error) {
+// The two places inpout32.dll is loaded from, in this order: beside the
+// program and in the system directory. Never the working directory or PATH,
+// where any inpout32.dll that happens to lie there (a download folder, a
+// shortcut's "Start in") would be run.
+struct Places {
+    std::string beside, inSystem;
+};
+
+Places LibraryPlaces() {
     std::wstring systemDirectory(MAX_PATH, L'\0');
     systemDirectory.resize(GetSystemDirectoryW(systemDirectory.data(), MAX_PATH));
-    const std::string beside = PathInProgramDirectory("inpout32.dll");
-    const std::string inSystem = win32::Utf8(systemDirectory) + "\\inpout32.dll";
+    return {PathInProgramDirectory("inpout32.dll"), win32::Utf8(systemDirectory) + "\\inpout32.dll"};
+}
+
+HMODULE LoadPortLibrary() {
+    HMODULE library =
+        LoadLibraryExW(L"inpout32.dll", nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (library != nullptr || GetLastError() != ERROR_INVALID_PARAMETER) return library;
+    // XP, Vista, and 7 without update KB2533623 know no search flags: the same
+    // places by their full paths, the library's own DLLs searched beside it.
+    const auto [beside, inSystem] = LibraryPlaces();
+    for (const std::string& path : {beside, inSystem})
+        if (IsOrdinaryFile(path)) return LoadLibraryExW(win32::Wide(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+}
+
+// Why inpout32.dll did not load, as a failure: none there, or the one found and what is wrong with it.
+Failure WhyNotLoaded(DWORD error) {
+    const auto [beside, inSystem] = LibraryPlaces();
     const std::string found = IsOrdinaryFile(beside) ? beside : IsOrdinaryFile(inSystem) ? inSystem : "";
     if (found.empty()) {
         std::string detail = "inpout32.dll: gesucht neben dem Programm (" + beside + ") und im Systemverzeichnis (" +
@@ -104,11 +128,7 @@ void win32::ReleasePort() {
 }
 
 port::Out32Function BindPortLibrary(const port::SignalBits& bits) {
-    // Only beside the program and in the system directory: never the working
-    // directory or PATH, where any inpout32.dll that happens to lie there (a
-    // download folder, a shortcut's "Start in") would be run.
-    HMODULE library =
-        LoadLibraryExW(L"inpout32.dll", nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    HMODULE library = LoadPortLibrary();
     if (library == nullptr) throw WhyNotLoaded(GetLastError());
     FARPROC entry = GetProcAddress(library, port::kOut32);
     if (entry == nullptr)

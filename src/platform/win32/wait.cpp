@@ -16,6 +16,7 @@ namespace {
 
 // Windows 10 1803 and later; older headers do not name it.
 constexpr DWORD kHighResolutionTimer = 0x00000002;  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+constexpr DWORD kTimerAllAccess = 0x1F0003;         // TIMER_ALL_ACCESS
 
 // How long before the pause's end the wait gives way to spinning, in ms.
 // Chosen with bench/wine_step_timing.sh under wine64: 2 ms kept the median
@@ -27,14 +28,21 @@ HANDLE WaitTimer = nullptr;
 bool PeriodRaised = false;  // timeBeginPeriod(1) stands for a timer without high resolution
 
 using SetProcessInformationFunction = BOOL(WINAPI*)(HANDLE, PROCESS_INFORMATION_CLASS, LPVOID, DWORD);
+using CreateWaitableTimerExFunction = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPCWSTR, DWORD, DWORD);
+
+// A kernel32 function that older Windows lack, looked up so that the program
+// still starts there: nullptr where it is missing.
+template <typename Function>
+Function Kernel32(const char* name) {
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    return kernel == nullptr ? nullptr
+                             : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(kernel, name)));
+}
 
 // Windows 11 lets a process whose window is covered have coarse timers unless
 // it opts out; Windows 7 and Wine lack the call, which is looked up therefore.
 void KeepTimerResolution(bool keep) {
-    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    const auto set = kernel == nullptr ? nullptr
-                                       : reinterpret_cast<SetProcessInformationFunction>(reinterpret_cast<void*>(
-                                             GetProcAddress(kernel, "SetProcessInformation")));
+    const auto set = Kernel32<SetProcessInformationFunction>("SetProcessInformation");
     if (set == nullptr) return;
     PROCESS_POWER_THROTTLING_STATE state{};
     state.Version = PROCESS_POWER_THROTTLING_CURRENT_VERSION;
@@ -46,12 +54,21 @@ void KeepTimerResolution(bool keep) {
 }  // namespace
 
 void win32::OpenWaitTimer() {
-    WaitTimer = CreateWaitableTimerExW(nullptr, nullptr, kHighResolutionTimer, TIMER_ALL_ACCESS);
-    if (WaitTimer == nullptr) {
-        // Older Windows: a plain timer ticks every 15.6 ms unless the period is raised for the drive.
-        WaitTimer = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
-        PeriodRaised = WaitTimer != nullptr && timeBeginPeriod(1) == TIMERR_NOERROR;
+    // CreateWaitableTimerExW: Vista and later; the high resolution: Windows 10 1803 and later.
+    if (const auto create = Kernel32<CreateWaitableTimerExFunction>("CreateWaitableTimerExW")) {
+        WaitTimer = create(nullptr, nullptr, kHighResolutionTimer, kTimerAllAccess);
+        if (WaitTimer != nullptr) {
+            KeepTimerResolution(true);
+            return;
+        }
     }
+    OpenPlainWaitTimer();
+}
+
+void win32::OpenPlainWaitTimer() {
+    // A plain timer ticks every 15.6 ms unless the period is raised for the drive.
+    WaitTimer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
+    PeriodRaised = WaitTimer != nullptr && timeBeginPeriod(1) == TIMERR_NOERROR;
     KeepTimerResolution(true);
 }
 

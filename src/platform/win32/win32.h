@@ -27,7 +27,11 @@ void RaisePriority();
 void RestorePriority();
 
 // ---- wait.cpp: the timer of the pause's waits, for the drive ----------------------
+// A high-resolution timer where Windows has one (10 1803 and later), else
+// OpenPlainWaitTimer's: a plain timer with the system's timer period raised to
+// 1 ms for the drive (XP to 10 1709, Wine). CloseWaitTimer puts it back.
 void OpenWaitTimer();
+void OpenPlainWaitTimer();
 void CloseWaitTimer();
 
 
