@@ -69,9 +69,9 @@ wiring() {
   printf '%s\r\n' "X Schritt" 4 "X Richtung" 5 "X Faktor" 80 "Y Schritt" 2 "Y Richtung" 3 "Y Faktor" 80 \
     "Z Schritt" 6 "Z Richtung" 7 "Z Faktor" 400 Bemerkung Test Portadresse "$1" Schritte "$2"
 }
-cases=(three_steps second_port no_port zero_steps interrupted rtprio_user)
-addresses=(888 0x278 0x3BC 888 888 888)
-steps=(3 3 3 0 100 100)
+cases=(three_steps second_port no_port zero_steps interrupted rtprio_user second_copy)
+addresses=(888 0x278 0x3BC 888 888 888 888)
+steps=(3 3 3 0 100 100 100)
 for i in "${!cases[@]}"; do
   dir="$root/cases/${cases[$i]}"
   mkdir -p "$dir"
@@ -93,7 +93,19 @@ mark() { printf '\252' | dd of=/dev/port bs=1 seek=895 count=1 conv=notrunc 2> /
 for case in $(ls /cases); do
   cd /cases/$case
   mark
-  if [ $case = interrupted ] || [ $case = rtprio_user ]; then
+  if [ $case = second_copy ]; then
+    # A second copy while the first drives the same port: ppdev's exclusive
+    # claim refuses it before it writes anything.
+    ./plottertest < answers > first 2>&1 &
+    for try in $(seq 300); do
+      ls -l /proc/$!/fd 2> /dev/null | grep -q parport && break
+      sleep 0.1
+    done
+    ./plottertest < answers > out 2>&1
+    status=$?
+    kill -INT $!
+    wait $!
+  elif [ $case = interrupted ] || [ $case = rtprio_user ]; then
     if [ $case = rtprio_user ]; then
       # A user whom RLIMIT_RTPRIO allows real-time priorities up to 10, as
       # pam_limits grants them: the drive takes SCHED_RR itself.
@@ -113,10 +125,11 @@ for case in $(ls /cases); do
     echo "PLOTTERTEST $case scheduling $(awk '{ print $41, $40 }' /proc/$!/stat)"
     kill -INT $!
     wait $!
+    status=$?
   else
     ./plottertest < answers > out 2>&1
+    status=$?
   fi
-  status=$?
   mark
   echo "PLOTTERTEST $case status $status"
   sed "s/^/PLOTTERTEST $case: /" out
@@ -191,6 +204,9 @@ rtprio=$(writes rtprio_user)
 check rtprio_user "status" 130 "$(status rtprio_user)"
 check rtprio_user "last write" "378:0" "${rtprio##* }"
 check rtprio_user "policy and priority" "2 10" "$(scheduling rtprio_user)"
+check second_copy "status of the second copy" 1 "$(status second_copy)"
+grep "PLOTTERTEST second_copy: " "$scratch/console.log" | grep -q "wird von einem anderen Treiber oder Programm benutzt" ||
+  { echo "FAILED: second_copy: the second copy does not say that the port is in use"; failed=1; }
 
 if [ "$failed" -ne 0 ]; then
   echo "--- console"

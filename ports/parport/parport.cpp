@@ -117,7 +117,9 @@ int ClaimPort(short address, const std::string& root, std::string& message) {
     if (failed != nullptr) {
         const int error = errno;
         close(fd);
-        if (error == EBUSY)
+        // ENXIO from PPCLAIM: the kernel refuses to register a second device on
+        // a port that another holds exclusively, as another copy of this program does.
+        if (error == EBUSY || (error == ENXIO && std::string(failed) == "PPCLAIM"))
             message = Explain(wanted, device + " wird von einem anderen Treiber oder Programm benutzt.", device,
                               "den Druckertreiber entladen (sudo rmmod lp) und andere Programme am Port beenden.",
                               ports);
