@@ -14,9 +14,9 @@
 # dpkg-dev for the Debian package's dependencies, lintian and
 # desktop-file-utils to check it, debootstrap for a Debian chroot to install it in;
 # rtkit, polkitd, dbus and gdbus (libglib2.0-bin) for the drive with a desktop's rtkit.
-# The Windows builds and their tests need MinGW-w64 for the 32-bit program (win32
-# thread model), for its unit tests and the 64-bit test build (posix thread
-# model), wine64 and 32-bit Wine to run them, Xvfb, xdotool and ImageMagick to
+# The Windows builds and their tests need MinGW-w64 for the 32-bit program (the
+# win32 thread model on Debian 12), for its unit tests and the 64-bit test
+# build (posix thread model), wine64 and 32-bit Wine to run them, Xvfb, xdotool and ImageMagick to
 # answer and photograph the message boxes. When those cannot
 # be installed, this says so and the Windows tests report themselves as skipped.
 set -euo pipefail

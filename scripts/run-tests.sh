@@ -10,8 +10,8 @@ bash scripts/install-deps.sh --all
 # lets 32-bit programs run. The 64-bit test build of the same sources runs under
 # wine64 on any x86-64 kernel, so the Windows code is tested on every machine.
 if command -v i686-w64-mingw32-g++-win32 >/dev/null && command -v i686-w64-mingw32-g++-posix >/dev/null; then
-  # The program users get (win32 thread model), with the test of its imports,
-  # which needs no Wine; then the unit tests, built with the posix thread model.
+  # The program users get, with the test of its imports, which needs no Wine;
+  # then the unit tests, built with the posix thread model.
   cmake --preset windows
   cmake --build --preset windows
   cmake --preset windows-unit

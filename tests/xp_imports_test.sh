@@ -13,8 +13,9 @@ NOT_CHECKED=""  # "dll:reason;dll:reason"; none so far
 "$objdump" -p "$program" | awk -v lists="$lists" -v notChecked="$NOT_CHECKED" '
   BEGIN { n = split(notChecked, pairs, ";"); for (i = 1; i <= n; i++) { split(pairs[i], p, ":"); skip[p[1]] = p[2] } }
   /^\tDLL Name: / { dll = tolower($3); order[++dlls] = dll; next }
-  # An import by name: "\tvma\t  hint  name"; one by ordinal has no name to check.
-  /^\t[0-9a-f]+\t +[0-9]+ +[^ ]+$/ && dll != "" { imports[dll] = imports[dll] " " $3; count[dll]++ }
+  # An import by name ends in its name: "\tvma\t  hint  name" (binutils 2.40),
+  # "\tvma  <none>  hint  name" (2.44).
+  /^\t[0-9a-f]+[ \t]+/ && dll != "" && NF >= 3 { imports[dll] = imports[dll] " " $NF; count[dll]++ }
   $1 == "MajorOSystemVersion" { os = $2 } $1 == "MinorOSystemVersion" { os = os "." $2 }
   $1 == "MajorSubsystemVersion" { sub_ = $2 } $1 == "MinorSubsystemVersion" { sub_ = sub_ "." $2 }
   END {
@@ -29,6 +30,7 @@ NOT_CHECKED=""  # "dll:reason;dll:reason"; none so far
       do { if (line !~ /^#/) exported[line] = 1 } while ((getline line < list) > 0)
       close(list)
       missing = ""
+      if (count[dll] == 0) { print "FAILED: " dll ": no imports read (has objdump changed its format?)"; failed = 1 }
       n = split(imports[dll], names, " ")
       for (i = 1; i <= n; i++) if (!(names[i] in exported)) missing = missing " " names[i]
       if (missing != "") { print "FAILED: " dll ": not exported on Windows XP SP3:" missing; failed = 1 }
