@@ -54,16 +54,18 @@ HMODULE LoadPortLibrary() {
     if (library != nullptr || GetLastError() != ERROR_INVALID_PARAMETER) return library;
     // XP, Vista, and 7 without update KB2533623 know no search flags: the same
     // places by their full paths, the library's own DLLs searched beside it.
-    const auto [beside, inSystem] = LibraryPlaces();
-    for (const std::string& path : {beside, inSystem})
-        if (IsOrdinaryFile(path)) return LoadLibraryExW(win32::Wide(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    const Places places = LibraryPlaces();
+    const std::string& path = IsOrdinaryFile(places.beside) ? places.beside : places.inSystem;
+    if (IsOrdinaryFile(path)) return LoadLibraryExW(win32::Wide(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
 }
 
 // Why inpout32.dll did not load, as a failure: none there, or the one found and what is wrong with it.
 Failure WhyNotLoaded(DWORD error) {
-    const auto [beside, inSystem] = LibraryPlaces();
+    const Places places = LibraryPlaces();
+    const std::string& beside = places.beside;
+    const std::string& inSystem = places.inSystem;
     const std::string found = IsOrdinaryFile(beside) ? beside : IsOrdinaryFile(inSystem) ? inSystem : "";
     if (found.empty()) {
         std::string detail = "inpout32.dll: gesucht neben dem Programm (" + beside + ") und im Systemverzeichnis (" +
