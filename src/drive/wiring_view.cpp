@@ -123,7 +123,7 @@ host::WiringFacts DescribeWiring() {
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%X", port ? static_cast<unsigned>(static_cast<std::uint16_t>(*port)) : 0u);
     const std::string portText =
-        port ? "Port " + std::to_string(static_cast<std::uint16_t>(*port)) + " (" + hex + ")"
+        port ? wording::Port(static_cast<std::uint16_t>(*port))
              : "Port " + QuoteForReport(PinAssignment.PortAddress) + " (keine gültige Adresse)";
     std::string stepsText = "Schritte je Seite " + QuoteForReport(PinAssignment.StepsPerSide) + " (keine ganze Zahl)";
     if (steps && *steps < 1) {

@@ -25,4 +25,12 @@ inline std::string Decimal(double value, int decimals, bool trimmed = false) {
     return number;
 }
 
+// A port as the user finds it in the wiring file and in a PC's settings:
+// "Port 888 (0x378)".
+inline std::string Port(unsigned short address) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%X", static_cast<unsigned>(address));
+    return "Port " + std::to_string(address) + " (" + hex + ")";
+}
+
 }  // namespace wording

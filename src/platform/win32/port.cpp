@@ -1,6 +1,5 @@
 // inpout32.dll, loaded at the first write from beside the program or the system directory.
 
-#include <cstdio>
 #include <string>
 
 #include "platform/failure.h"
@@ -8,6 +7,7 @@
 #include "platform/platform.h"
 #include "platform/port_binding.h"
 #include "platform/win32/win32.h"
+#include "text/wording.h"
 
 namespace host {
 
@@ -100,13 +100,11 @@ HANDLE PortMutex = nullptr;
 void ClaimPort(short address) {
     // Global\: one physical port serves every session on the PC, so a copy in
     // another user's session (fast user switching, remote desktop) counts too.
-    const auto port = static_cast<unsigned>(static_cast<unsigned short>(address));
+    const auto port = static_cast<unsigned short>(address);
     const std::wstring name = L"Global\\plottertest-port-" + std::to_wstring(port);
     PortMutex = CreateMutexW(nullptr, FALSE, name.c_str());
     const DWORD error = GetLastError();
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "0x%X", port);
-    const std::string named = "Port " + std::to_string(port) + " (" + hex + ")";
+    const std::string named = wording::Port(port);
     if (PortMutex != nullptr) {
         // WAIT_ABANDONED: a copy that was killed left it; the port is free again.
         const DWORD got = WaitForSingleObject(PortMutex, 0);
