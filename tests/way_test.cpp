@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "way.h"
+#include "way/way.h"
 
 namespace {
 

@@ -113,7 +113,7 @@ std::string FromDebugString(const std::string& text) {
 // A program older than a source it is built from: a run of this test alone
 // after a change would test the old one.
 std::string Stale(const WindowsBuild& build) {
-    for (const auto& [file, folder] : {std::pair{"plottertest.exe", "src"}, {"inpout32.dll", "ports/sim"}}) {
+    for (const auto& [file, folder] : {std::pair{"plottertest.exe", "src"}, {"inpout32.dll", "ports"}}) {
         const fs::path program = build.folder + "/" + file;
         const auto built = fs::last_write_time(program);
         const auto newer = std::find_if(

@@ -35,7 +35,7 @@
 #include <vector>
 
 #include "port_library.h"
-#include "way.h"
+#include "way/way.h"
 
 #if defined(_WIN32)
 #include <io.h>
@@ -252,11 +252,8 @@ PORT_EXPORT void PORT_CALL Out32(short address, short value) {
             if (const auto parsed = way::ParseDriverTimes(times)) {
                 Simulated.driver = *parsed;
             } else {
-                std::fprintf(stderr,
-                             "Simulierter Parallelport: PLOTTERTEST_DRIVER_US=„%s“ sind nicht vier Zeiten "
-                             "„Impuls,Pause,Vorhalt,Nachhalt“ in µs (z. B. 10,10,200,200, Bruchteile mit Punkt); "
-                             "geprüft wird für %s.\n",
-                             times, way::DriverTimesText(Simulated.driver).c_str());
+                std::fprintf(stderr, "Simulierter Parallelport: %s\n",
+                             way::DriverTimesProblem(times, Simulated.driver).c_str());
             }
         }
     }

@@ -1,4 +1,4 @@
-#include "way.h"
+#include "way/way.h"
 
 #include "text/wording.h"
 
@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 namespace way {
 
@@ -16,7 +17,8 @@ unsigned Line(short bit) { return static_cast<unsigned>(bit) & 0xFFu; }
 
 int Direction(unsigned level, unsigned dirBit) { return dirBit != 0 && (level & dirBit) != 0 ? 1 : -1; }
 
-using wording::Steps;
+// "1 Schritt", "37 Schritte", for a count of any size.
+std::string Steps(const Count& count) { return ToText(count) + (count == 1 ? " Schritt" : " Schritte"); }
 
 // The points of the way: its corners and where it ends. A cut way ends at its
 // last kept corner: a line from there to the end would be a way never taken.
@@ -35,8 +37,8 @@ void Judge(Way& way, AxisLines& axis) {
     axis.pending = false;
     if (!axis.tooShort && !axis.undefined) return;
     ++way.unclean;
-    way.tooShort += axis.tooShort;
-    way.undefined += axis.undefined;
+    way.tooShort += axis.tooShort ? 1 : 0;
+    way.undefined += axis.undefined ? 1 : 0;
     if (way.uncleanAt.size() < kMaxMarks) way.uncleanAt.push_back(axis.at);
 }
 
@@ -72,7 +74,7 @@ std::string Duration(long long ns) {
                          : wording::Decimal(static_cast<double>(ns) / 1e3, 1) + " µs";
 }
 
-const char* Heading(long long dx, long long dy) {
+const char* Heading(const Count& dx, const Count& dy) {
     if (dx == 0) return dy > 0 ? "nach vorne" : "nach hinten";
     if (dy == 0) return dx > 0 ? "nach rechts" : "nach links";
     return nullptr;
@@ -86,17 +88,17 @@ std::string Rectangle(const std::vector<Point>& points) {
         if (Heading(points[i].x - points[i - 1].x, points[i].y - points[i - 1].y) == nullptr) return {};
         if (i > 1 && (points[i].x == points[i - 1].x) == (points[i - 1].x == points[i - 2].x)) return {};
     }
-    const auto length = [](Point a, Point b) { return std::llabs(b.x - a.x) + std::llabs(b.y - a.y); };
-    return "Rechteck " + std::to_string(length(points[0], points[1])) + " × " +
-           std::to_string(length(points[1], points[2])) + " Schritte (" +
+    const auto length = [](const Point& a, const Point& b) { return Abs(b.x - a.x) + Abs(b.y - a.y); };
+    return "Rechteck " + ToText(length(points[0], points[1])) + " × " + ToText(length(points[1], points[2])) +
+           " Schritte (" +
            Heading(points[1].x - points[0].x, points[1].y - points[0].y) + " × " +
            Heading(points[2].x - points[1].x, points[2].y - points[1].y) + ")";
 }
 
 // Where the way ends, from the start: "60 Schritte links vom Start".
-std::string EndsAt(Point at) {
-    std::string across = Steps(std::llabs(at.x)) + (at.x > 0 ? " rechts vom Start" : " links vom Start");
-    const std::string along = Steps(std::llabs(at.y));
+std::string EndsAt(const Point& at) {
+    std::string across = Steps(Abs(at.x)) + (at.x > 0 ? " rechts vom Start" : " links vom Start");
+    const std::string along = Steps(Abs(at.y));
     if (at.y == 0) return across;
     if (at.x == 0) return along + (at.y > 0 ? " vor dem Start" : " hinter dem Start");
     return across + " und " + along + (at.y > 0 ? " weiter vorne" : " weiter hinten");
@@ -195,6 +197,34 @@ void Finish(Way& way) {
         if (axis->pending) Judge(way, *axis);
 }
 
+void Repeat(Way& way, const Way& earlier, long long times) {
+    if (times <= 0) return;
+    const Point from = way.at;
+    const Point step{way.at.x - earlier.at.x, way.at.y - earlier.at.y};
+    const auto shifted = [&](const Point& p, long long by) { return Point{p.x + Times(step.x, by), p.y + Times(step.y, by)}; };
+    // The marks of the stretch left out, at most this many of each kind, spread
+    // evenly: a picture cannot show more, and memory stays flat.
+    constexpr long long kSpread = 200;
+    const auto spread = [&](std::vector<Point>& marks, bool grew) {
+        const long long count = std::min(kSpread, times);
+        for (long long i = 1; grew && i <= count && marks.size() < kMaxMarks; ++i)
+            marks.push_back(shifted(from, times / count * i + times % count * i / count));
+    };
+    spread(way.zAt, way.zSteps != earlier.zSteps);
+    spread(way.uncleanAt, way.unclean != earlier.unclean);
+    if (way.turns != earlier.turns) way.cut = true;
+    for (const auto& [count, before] : {std::pair<Count*, Count>{&way.steps, earlier.steps}, {&way.turns, earlier.turns},
+                                        {&way.zSteps, earlier.zSteps}, {&way.tooShort, earlier.tooShort},
+                                        {&way.undefined, earlier.undefined}, {&way.unclean, earlier.unclean}})
+        *count += Times(*count - before, times);
+    way.at = shifted(from, times);
+    way.x.at = shifted(way.x.at, times);
+    way.y.at = shifted(way.y.at, times);
+    // The stretch is straight: it reaches furthest at one of its ends.
+    way.least = {std::min(way.least.x, way.at.x), std::min(way.least.y, way.at.y)};
+    way.most = {std::max(way.most.x, way.at.x), std::max(way.most.y, way.at.y)};
+}
+
 Way Decode(const SignalBits& bits, const std::vector<TimedWrite>& writes, Edge edge, const DriverTimes& driver) {
     Way way;
     way.edge = edge;
@@ -224,6 +254,12 @@ std::optional<DriverTimes> ParseDriverTimes(const std::string& text) {
     return DriverTimes{times[0], times[1], times[2], times[3]};
 }
 
+std::string DriverTimesProblem(const std::string& text, const DriverTimes& used) {
+    return "PLOTTERTEST_DRIVER_US=„" + text +
+           "“ sind nicht vier Zeiten „Impuls,Pause,Vorhalt,Nachhalt“ in µs (z. B. 10,10,200,200, Bruchteile mit "
+           "Punkt); geprüft wird für " + DriverTimesText(used) + ".";
+}
+
 std::string DriverTimesText(const DriverTimes& driver) {
     std::string text;
     for (const long long ns : {driver.pulseNs, driver.spaceNs, driver.setupNs, driver.holdNs})
@@ -241,8 +277,8 @@ std::string Verdict(const Way& way) {
     } else if (const std::string rectangle = way.cut ? "" : Rectangle(points); !rectangle.empty()) {
         verdict += rectangle + ", zurück am Start.";
     } else {
-        const long long width = std::max(-way.least.x, way.most.x), depth = std::max(-way.least.y, way.most.y);
-        verdict += "kein Rechteck, sondern " + std::to_string(way.turns + 1) + " Teilstrecken über bis zu " +
+        const Count width = std::max(-way.least.x, way.most.x), depth = std::max(-way.least.y, way.most.y);
+        verdict += "kein Rechteck, sondern " + ToText(way.turns + 1) + " Teilstrecken über bis zu " +
                    Steps(depth) + " vorne–hinten und " + Steps(width) + " links–rechts; zurück am Start.";
     }
     if (way.zSteps > 0) verdict += " Z-Achse: " + Steps(way.zSteps) + ", der Stift würde sich bewegen.";
@@ -258,11 +294,11 @@ namespace {
 std::string Unclean(const Way& way) {
     std::string text = way.edge == Edge::Rising ? "bei steigender Flanke " : "bei fallender Flanke ";
     if (way.unclean == 0) return text + (way.steps == 0 ? "kein Schritt" : "jeder Schritt sauber");
-    text += std::to_string(way.unclean) + " von " + std::to_string(way.steps) +
+    text += ToText(way.unclean) + " von " + ToText(way.steps) +
             (way.steps == 1 ? " Schritt: " : " Schritten: ");
-    if (way.undefined > 0) text += std::to_string(way.undefined) + " „Richtung unbestimmt“";
+    if (way.undefined > 0) text += ToText(way.undefined) + " „Richtung unbestimmt“";
     if (way.undefined > 0 && way.tooShort > 0) text += ", ";
-    if (way.tooShort > 0) text += std::to_string(way.tooShort) + " „zu kurz“";
+    if (way.tooShort > 0) text += ToText(way.tooShort) + " „zu kurz“";
     return text;
 }
 
@@ -309,17 +345,16 @@ std::string Picture(const Way& rising, const Way& falling) {
     // which a picture seen from above shows downward.
     const std::vector<Point> points = Points(way);
     // Every mark lies on the way, which stays within these.
-    const long long minX = way.least.x, maxX = way.most.x, minY = way.least.y, maxY = way.most.y;
+    const Count minX = way.least.x, maxX = way.most.x, minY = way.least.y, maxY = way.most.y;
     constexpr double kLeft = 170, kTop = 110, kSize = 520, kWidth = 780;
-    const double scale = kSize / static_cast<double>(std::max<long long>({maxX - minX, maxY - minY, 1}));
+    const double scale = kSize / ToDouble(std::max({maxX - minX, maxY - minY, Count(1)}));
     // An axis without extent is centred.
     const double offsetX = maxX == minX ? kSize / 2 : 0, offsetY = maxY == minY ? kSize / 2 : 0;
     struct Pixel {
         double x, y;
     };
     const auto pixel = [&](const Point& p) {
-        return Pixel{kLeft + offsetX + static_cast<double>(p.x - minX) * scale,
-                     kTop + offsetY + static_cast<double>(p.y - minY) * scale};
+        return Pixel{kLeft + offsetX + ToDouble(p.x - minX) * scale, kTop + offsetY + ToDouble(p.y - minY) * scale};
     };
 
     const std::string verdict = Summary(rising, falling).front();

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "port_library.h"
+#include "way/count.h"
 
 namespace way {
 
@@ -34,14 +35,18 @@ struct DriverTimes {
 // the text is not that.
 std::optional<DriverTimes> ParseDriverTimes(const std::string& text);
 
+// Why a PLOTTERTEST_DRIVER_US text is not used, and what is checked instead:
+// "PLOTTERTEST_DRIVER_US=„…“ sind nicht vier Zeiten … geprüft wird für 10/10/200/200 µs."
+std::string DriverTimesProblem(const std::string& text, const DriverTimes& used);
+
 // "10/10/200/200 µs".
 std::string DriverTimesText(const DriverTimes& driver);
 
 enum class Edge : std::uint8_t { Rising, Falling };
 
 struct Point {
-    long long x = 0;  // steps to the right of the start
-    long long y = 0;  // steps forward of the start
+    Count x = 0;  // steps to the right of the start
+    Count y = 0;  // steps forward of the start
 };
 
 constexpr long long kNever = -1;  // a time that has not come
@@ -68,16 +73,16 @@ struct Way {
     Point at;                        // where the carriages are now
     std::vector<Point> corners{{}};  // the start and every point where the way turns; `at` ends it
     int dx = 0, dy = 0;              // the direction of the last step
-    long long steps = 0;             // writes that moved X, Y or both
-    long long turns = 0;             // every turn, also those beyond kMaxMarks
+    Count steps = 0;                 // writes that moved X, Y or both
+    Count turns = 0;                 // every turn, also those beyond kMaxMarks
     Point least, most;               // how far the way reached in each direction
-    long long zSteps = 0;
+    Count zSteps = 0;
     std::vector<Point> zAt;  // where Z stepped, each place once in a row, the first kMaxMarks
     unsigned level = 0;      // the data lines as last written
     bool cut = false;        // more turns than kMaxMarks: the picture shows the first of them
     // The check against the driver: steps it may not see, steps it may take
     // either way, and all steps with either (a step may have both).
-    long long tooShort = 0, undefined = 0, unclean = 0;
+    Count tooShort = 0, undefined = 0, unclean = 0;
     std::vector<Point> uncleanAt;  // where such steps took the carriages, the first kMaxMarks
     Measured measured;
     AxisLines x, y;
@@ -91,6 +96,15 @@ void AddWrite(Way& way, const SignalBits& bits, unsigned value, long long ns);
 
 // Judges the steps still waiting for what follows their edge: nothing did.
 void Finish(Way& way);
+
+// Goes on as if what took the way from `earlier` (a copy of it, taken before
+// some writes) to where it is now came `times` more times at once: a pulse
+// written again and again at the same spacing moves the carriages and counts
+// the same each time, so a long drive is decoded from its first few pulses. The
+// next write keeps its time: the decoder reads only the time between writes.
+// The marks along the stretch left out are spread over it evenly; turns there
+// are counted, and the way is cut, as their corners are not known.
+void Repeat(Way& way, const Way& earlier, long long times);
 
 struct TimedWrite {
     unsigned value;
