@@ -37,11 +37,11 @@ void SpinUntil(double endMs) {
     }
 }
 
-int StepPulse(const PulseWrites& pulse) {
+int StepPulse(const PlannedPulse& pulse) {
     if (const int stop = Pause(StepPauseMs)) return stop;
     if (LastPauseMs > StepPauseMs + kLateByMs) ++LateSteps;
     LongestPauseMs = std::max(LongestPauseMs, LastPauseMs);
-    WritePort(StepLinesOff(pulse, PortValue));
+    WritePort(pulse.low);
     SpinUntil(host::ClockMilliseconds() + kLowPhaseMs);
     WritePort(pulse.pattern);
     PatternWrittenMs = host::ClockMilliseconds();
@@ -49,13 +49,13 @@ int StepPulse(const PulseWrites& pulse) {
     return 0;
 }
 
-int DriveSide(int number, const Side& side, const PulseWrites& pulse, std::int64_t steps) {
-    const std::string prefix =
-        "Seite " + std::to_string(number) + "/" + std::to_string(kSideCount) + " " + side.name + ": Schritt ";
+int DriveSide(const PulseWrites (&sides)[kSideCount], int side, std::int64_t steps) {
+    const std::string prefix = "Seite " + std::to_string(side + 1) + "/" + std::to_string(kSideCount) + " " +
+                               kSides[side].name + ": Schritt ";
     const std::string suffix = " von " + std::to_string(steps);
     std::string progress = prefix;  // its buffer is reused from step to step
     for (std::int64_t done = 0; done < steps; ++done) {
-        if (const int stop = StepPulse(pulse)) return stop;
+        if (const int stop = StepPulse(PlanPulse(sides, side, done))) return stop;
         // After the pulse, never inside the pause, whose 15 ms it must not shorten.
         progress.resize(prefix.size());
         progress += std::to_string(done + 1);
@@ -77,6 +77,13 @@ void SayIfStepsCameLate() {
 
 }  // namespace
 
+port::SignalBits DriveSignalBits() {
+    const PinAssignmentRecord& pins = PinAssignment;
+    const auto bit = [](const BitValue& value) { return static_cast<short>(BitOf(value)); };
+    return {bit(pins.XStepBit), bit(pins.XDirBit), bit(pins.YStepBit), bit(pins.YDirBit), bit(pins.ZStepBit),
+            bit(pins.ZDirBit)};
+}
+
 PulseWrites SidePulse(const Side& side) {
     const PinAssignmentRecord& pins = PinAssignment;
     PulseWrites pulse;
@@ -93,6 +100,12 @@ PulseWrites SidePulse(const Side& side) {
 }
 
 int StepLinesOff(const PulseWrites& pulse, int before) { return (before & ~pulse.cleared) | pulse.set; }
+
+PlannedPulse PlanPulse(const PulseWrites (&sides)[kSideCount], int side, std::int64_t index) {
+    // What the port holds: this side's pattern after its first pulse, before it the last side's (or nothing).
+    const int before = index > 0 ? sides[side].pattern : side > 0 ? sides[side - 1].pattern : 0;
+    return {StepLinesOff(sides[side], before), sides[side].pattern};
+}
 
 int SidePattern(const Side& side) {
     const PinAssignmentRecord& pins = PinAssignment;
@@ -142,21 +155,18 @@ int DriveTestRectangle() {
     PortValue = 0;
     LateSteps = 0;
     LongestPauseMs = 0;
-    const PinAssignmentRecord& pins = PinAssignment;
     PulseWrites pulses[kSideCount];
     for (int side = 0; side < kSideCount; ++side) pulses[side] = SidePulse(kSides[side]);
     // Read once, before the drive shows itself: a bad step count fails here, as
     // side 1 begins; the text is the same for every side.
     const std::int64_t perSide = ConvertStepCount(PinAssignment.StepsPerSide, StepsPerSideSource());
     const std::optional<std::int64_t> allSteps = DriveSteps(perSide);
-    const auto bit = [](const BitValue& value) { return static_cast<short>(BitOf(value)); };
-    host::SetSignalBits({bit(pins.XStepBit), bit(pins.XDirBit), bit(pins.YStepBit), bit(pins.YDirBit),
-                         bit(pins.ZStepBit), bit(pins.ZDirBit)});
+    host::SetSignalBits(DriveSignalBits());
     host::BeginDrive(allSteps.value_or(std::numeric_limits<std::int64_t>::max()));
     int stop = 0;
     try {
         for (int side = 0; side < kSideCount && stop == 0; ++side)
-            stop = DriveSide(side + 1, kSides[side], pulses[side], perSide);
+            stop = DriveSide(pulses, side, perSide);
         // Stopped between pulses, the pattern of the last pulse still holds the
         // motors' lines high until this write; before the first write the port
         // library is not even loaded and nothing is on. The last step pulse

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "port_library.h"
+
 // The pause before every step pulse, in milliseconds.
 constexpr std::int16_t StepPauseMs = 15;
 
@@ -33,6 +35,10 @@ constexpr int kSideCount = static_cast<int>(sizeof kSides / sizeof kSides[0]);
 // as the wiring file says; an empty bit counts as 0.
 int SidePattern(const Side& side);
 
+// The data-line bit of each signal as the patterns use them, from PinAssignment;
+// 0 for a pin off the data lines.
+port::SignalBits DriveSignalBits();
+
 // The two writes of a side's pulses. The first switches off only the step lines
 // of X and Y and keeps every direction line as the port holds it, but the moving
 // axis' own, which it sets as the side needs: so no direction line ever changes
@@ -50,6 +56,21 @@ PulseWrites SidePulse(const Side& side);
 
 // The first write of a pulse when the port holds `before`.
 int StepLinesOff(const PulseWrites& pulse, int before);
+
+// The drive as planned, pulse by pulse: what DriveTestRectangle writes, and
+// what the expected way is decoded from. Pulse `index` (from 0) of side `side`
+// (0 to 3) writes `low` StepPauseMs after the last pattern (or the drive's
+// start), and `pattern` kLowPhaseMs later; the port then holds the pattern.
+// The final 0 comes kLowPhaseMs after the last pattern, or at the start when
+// there is no pulse. Times here are nominal: the drive's are never shorter.
+struct PlannedPulse {
+    int low = 0;      // StepLinesOff of what the port holds before the pulse
+    int pattern = 0;  // SidePattern
+};
+PlannedPulse PlanPulse(const PulseWrites (&sides)[kSideCount], int side, std::int64_t index);
+
+// One pulse, from the end of the last pattern to the end of its own, in ms.
+constexpr double kPulseMs = StepPauseMs + kLowPhaseMs;
 
 // The steps of the whole drive with perSide steps a side: 4 × perSide, 0 when
 // perSide is below 1, nothing when it is beyond the 64-bit range.

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <iterator>
 #include <optional>
 
 #include "config/pin_assignment.h"
 #include "drive/drive.h"
+#include "drive/expected_way.h"
 #include "platform/failure.h"
 #include "text/wording.h"
 
@@ -31,6 +33,21 @@ std::string Duration(double ms) {
     if (seconds < 120) return "in etwa " + wording::Decimal(seconds, 0, true) + " s";
     if (seconds < 7200) return "in etwa " + wording::Decimal(seconds / 60, 0, true) + " min";
     return "in etwa " + wording::Decimal(seconds / 3600, 0, true) + " h";
+}
+
+// The rising edge's way for the window's picture: its corners, a sample of its
+// unclean steps, and where each side should end.
+host::WayPicture PictureOf(const ExpectedWays& ways, std::int64_t perSide) {
+    host::WayPicture picture;
+    const auto spot = [](const way::Point& p) { return host::WayPicture::Spot{way::ToDouble(p.x), way::ToDouble(p.y)}; };
+    const way::Way& way = ways.rising;
+    for (const way::Point& corner : way.corners) picture.path.push_back(spot(corner));
+    if (way.steps > 0 && !way.cut) picture.path.push_back(spot(way.at));
+    const std::size_t stride = way.uncleanAt.size() / 300 + 1;
+    for (std::size_t i = 0; i < way.uncleanAt.size(); i += stride) picture.unclean.push_back(spot(way.uncleanAt[i]));
+    for (int side = 0; side <= kSideCount; ++side) picture.afterSide[side] = spot(ways.afterSide[side]);
+    picture.perSide = std::max<std::int64_t>(perSide, 0);
+    return picture;
 }
 
 const char* const kFailsAfterOk = "; nach OK endet das Programm mit einer Fehlermeldung, bevor etwas geschrieben wird.";
@@ -139,5 +156,16 @@ host::WiringFacts DescribeWiring() {
     view.port = portText;
     view.portShort = port ? std::string("Port ") + hex : portText;
     view.steps = stepsText;
+    if (steps) {
+        // The figures the simulated port checks against, so that both say the same.
+        way::DriverTimes driver;
+        if (const char* text = std::getenv("PLOTTERTEST_DRIVER_US"); text != nullptr && *text != '\0') {
+            if (const std::optional<way::DriverTimes> parsed = way::ParseDriverTimes(text)) driver = *parsed;
+            else view.warnings.push_back("Achtung: " + way::DriverTimesProblem(text, driver));
+        }
+        const ExpectedWays ways = ExpectWays(*steps, driver);
+        view.way = ExpectedWayLines(ways);
+        view.picture = PictureOf(ways, *steps);
+    }
     return view;
 }

@@ -54,6 +54,18 @@ void CloseTextFile(TextFile* file);
 
 // ---- The wiring, before anything moves ----------------------------------------
 
+// The expected way as a picture shows it, in steps: x to the right, y forward
+// (toward the user).
+struct WayPicture {
+    struct Spot {
+        double x = 0, y = 0;
+    };
+    std::vector<Spot> path;     // the start, every turn and the end, as a driver on the rising edge would go
+    std::vector<Spot> unclean;  // steps that are not clean for the driver, a few hundred at most
+    Spot afterSide[5];          // where the carriages should stand after 0, 1, ... 4 sides
+    long long perSide = 0;      // steps a side, for where they should stand during the drive
+};
+
 // What the program made of the wiring file, each fact in the user's words.
 struct WiringFacts {
     std::string path;  // where the file was read
@@ -64,14 +76,22 @@ struct WiringFacts {
     std::string portShort;  // "Port 0x378", or as port when it is no address
     std::string steps;      // "100 Schritte je Seite, 400 Schritte in etwa 6 s"
     std::vector<std::string> warnings;  // "Achtung: …", one for each thing that cannot work as meant
+    // "Erwarteter Weg: …", and "Signal: …" where a step is not clean for the
+    // driver; none when the step count cannot be read.
+    std::vector<std::string> way;
+    WayPicture picture;
 };
 
-// Tells the user what the program made of the wiring file, each host in its
-// own layout. On a console, on standard output at once, before the
-// confirmation: "Verdrahtung aus <path>:", a line for each axis, the port and
-// the steps, then the warnings. On Windows, whose confirmation keeps its fixed
-// text, in the drive window when it opens: the pins and the port in one line
-// ("X: Pin 2 (D0) / Pin 3 (D1) · Y: … · Port 0x378"), the warnings below.
+// Tells the user what the program made of the wiring file, and the way the
+// machine should take, each host in its own layout, before the confirmation.
+// On a console, on standard output at once: "Verdrahtung aus <path>:", a line
+// for each axis, the port and the steps, the warnings, then the way's lines. On
+// Windows, whose confirmation keeps its fixed text, in the program's window,
+// which opens here titled "Testfahrt vorbereiten" and stays until the program
+// ends: the pins and the port in one line ("X: Pin 2 (D0) / Pin 3 (D1) · Y: …
+// · Port 0x378"), the warnings, the way's lines and the way as a picture. The
+// boxes from then on are owned by the window; the confirmation stands beside
+// the picture. Throws WindowCannotBeOpened when the window cannot be opened.
 void ShowWiring(const WiringFacts& wiring);
 
 // ---- Time and events --------------------------------------------------------
@@ -83,12 +103,14 @@ double ClockMilliseconds();
 // The drive's start, after the confirmation and before the first port write,
 // and its end, however it ends (done, stopped, or failed before any further
 // box). In between, the host shows the drive and listens for a stop:
-// - Windows: a window of its own, "Testfahrt läuft", with the progress and a
-//   button „Anhalten“; Esc, Enter, space, the button and closing the window ask to stop.
+// - Windows: the program's window becomes "Testfahrt läuft", with the progress,
+//   a button „Anhalten“ and on the picture where the carriages should be; Esc,
+//   Enter, space, the button and closing the window ask to stop. Keys pressed
+//   before the drive began (the one that answered the confirmation) count for nothing.
 // - Linux at a terminal: keys are not echoed, and what is typed is read and
 //   dropped, so that it never reaches the shell; Esc, Ctrl+C, Ctrl+\ and Ctrl+Z
 //   ask to stop. SIGTSTP asks to stop instead of suspending the program.
-// EndDrive closes the window, or gives the terminal back as it was.
+// EndDrive gives the terminal back as it was; the window stays, for the boxes after the drive.
 void BeginDrive(long long totalSteps);
 void EndDrive();
 

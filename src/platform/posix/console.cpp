@@ -77,6 +77,7 @@ void ShowWiring(const WiringFacts& wiring) {
               << "  Z (wird nicht bewegt): Schritt " << wiring.z.step << ", Richtung " << wiring.z.dir << "\n"
               << "  " << wiring.port << "; " << wiring.steps << "\n";
     for (const std::string& line : wiring.warnings) std::cout << line << "\n";
+    for (const std::string& line : wiring.way) std::cout << line << "\n";
     std::cout << std::flush;
 }
 
