@@ -7,6 +7,7 @@
 
 #include "config/pin_assignment.h"
 #include "drive/drive.h"
+#include "drive/expected_way.h"
 #include "fake_host.h"
 #include "platform/failure.h"
 
@@ -119,6 +120,66 @@ TEST_F(DriveTest, PatternIsTheSumOfTwoBitsNotTheirOr) {
     ExpectPulses(expected, 1, 0, 0, 0, "-6144");  // the pauses still run
     expected.insert(expected.end(), {Write("-6144", 0, clock + kSpin), "EndDrive", Done(4)});
     EXPECT_EQ(fake::DriveTranscript(), expected);
+}
+
+// What the drive writes is the plan, and the expected way, decoded from a
+// side's first pulses and the repetition of one, is the way of every planned write.
+TEST_F(DriveTest, WritesThePlanWhoseWayComesFromItsFirstPulses) {
+    const struct {
+        const char* name;
+        BitValue xStep, xDir, yStep, yDir;
+        std::string hugeWay;  // the expected way for 9223372036854775807 steps a side
+    } wirings[] = {
+        {"the sample wiring", 1, 2, 4, 8,
+         "Erwarteter Weg: Rechteck 9223372036854775807 × 9223372036854775807 Schritte (nach vorne × nach rechts), "
+         "zurück am Start."},
+        {"X and Y step on one line", 1, 2, 1, 8,
+         "Erwarteter Weg bei einem idealen Treiber (steigende Flanke): endet 18446744073709551614 Schritte links vom "
+         "Start und 18446744073709551614 Schritte weiter hinten; das Rechteck schließt sich nicht. Weg bei einem "
+         "idealen Treiber (fallende Flanke): endet 36893488147419103228 Schritte links vom Start und "
+         "36893488147419103228 Schritte weiter hinten; das Rechteck schließt sich nicht."},
+        {"Y step and direction on one line, X step off the data lines", std::nullopt, 128, 2, 2,
+         "Erwarteter Weg bei einem idealen Treiber (steigende Flanke): endet 9223372036854775807 Schritte vor dem "
+         "Start; das Rechteck schließt sich nicht. Weg bei einem idealen Treiber (fallende Flanke): endet "
+         "9223372036854775807 Schritte hinter dem Start; das Rechteck schließt sich nicht."},
+        {"X direction off the data lines", 1, std::nullopt, 4, 8,
+         "Erwarteter Weg: endet 18446744073709551614 Schritte links vom Start; das Rechteck schließt sich nicht."},
+    };
+    for (const auto& w : wirings) {
+        fake::Reset();
+        PinAssignment.XStepBit = w.xStep;
+        PinAssignment.XDirBit = w.xDir;
+        PinAssignment.YStepBit = w.yStep;
+        PinAssignment.YDirBit = w.yDir;
+        PinAssignment.StepsPerSide = "12";
+        DriveTestRectangle();
+
+        PulseWrites sides[kSideCount];
+        for (int side = 0; side < kSideCount; ++side) sides[side] = SidePulse(kSides[side]);
+        std::vector<way::TimedWrite> plan;
+        const auto ns = [](double ms) { return static_cast<long long>(ms * 1e6 + 0.5); };
+        for (int side = 0; side < kSideCount; ++side) {
+            for (std::int64_t index = 0; index < 12; ++index) {
+                const PlannedPulse pulse = PlanPulse(sides, side, index);
+                const double start = static_cast<double>(side * 12 + index) * kPulseMs;
+                plan.push_back({static_cast<unsigned>(pulse.low), ns(start + StepPauseMs)});
+                plan.push_back({static_cast<unsigned>(pulse.pattern), ns(start + kPulseMs)});
+            }
+        }
+        plan.push_back({0, ns(48 * kPulseMs + kLowPhaseMs)});
+        std::vector<std::string> planned, written;
+        for (const way::TimedWrite& write : plan) planned.push_back("Out32 888 " + std::to_string(write.value));
+        for (const std::string& call : fake::transcript)
+            if (call.rfind("Out32 ", 0) == 0) written.push_back(call.substr(0, call.find(" at ")));
+        EXPECT_EQ(written, planned) << w.name;
+
+        const port::SignalBits bits = DriveSignalBits();
+        const ExpectedWays ways = ExpectWays(12, {});
+        EXPECT_EQ(way::Summary(ways.rising, ways.falling),
+                  way::Summary(way::Decode(bits, plan, way::Edge::Rising), way::Decode(bits, plan, way::Edge::Falling)))
+            << w.name;
+        EXPECT_EQ(ExpectedWayLines(ExpectWays(9223372036854775807, {})).front(), w.hugeWay) << w.name;
+    }
 }
 
 TEST_F(DriveTest, AStopBetweenPulsesSwitchesEveryLineOffOnceAndSaysHowFar) {

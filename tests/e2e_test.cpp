@@ -313,6 +313,12 @@ TEST_F(EndToEnd, TheWayIsSaidAndDrawnBesideTheTrace) {
         EXPECT_EQ(way.rfind(c.way, 0), 0u) << c.name << ": " << way;
         EXPECT_EQ(way.find("zurück am Start") != std::string::npos, c.closes) << c.name << ": " << way;
         EXPECT_NE(line("Signal: ").find(c.signal), std::string::npos) << c.name << ": " << run.err;
+        // The same way, expected from the plan, before the question, with its signal line only where a step is unclean.
+        const std::size_t expected = run.out.find("\nErwarteter " + way);
+        EXPECT_LT(expected, run.out.find("== Tormal fahren ==")) << c.name << ": " << run.out;
+        EXPECT_EQ(run.out.find("\nSignal: nicht sauber") < run.out.find("== Tormal fahren =="),
+                  c.signal.rfind("genug", 0) != 0)
+            << c.name << ": " << run.out;
         EXPECT_NE(run.err.find("Bild des Weges: " + (work / "trace.svg")), std::string::npos) << c.name << run.err;
         EXPECT_NE(ReadText(work / "trace.svg").find("<title>" + way + "</title>"), std::string::npos) << c.name;
         if (render) {
