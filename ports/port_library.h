@@ -8,6 +8,10 @@
 //                               bit carries each of the drive's six signals
 //   IsInpOutDriverOpen()        optional, Windows: 0 when the library's kernel
 //                               driver is not open, so that its Out32 writes nothing
+//   SimulatedPortFiles()        optional: the library moves no hardware; where it
+//                               writes its signal trace and its picture of the way
+//                               when the program ends, a line each, in the system's
+//                               code page (as the C library's file names are)
 // The simulated port, the ppdev library and the tests' stand-ins export them
 // with PORT_EXPORT and PORT_CALL; the hosts call them through the types below.
 
@@ -31,11 +35,13 @@ struct SignalBits {
 constexpr const char* kOut32 = "Out32";
 constexpr const char* kSetSignalBits = "SetSignalBits";
 constexpr const char* kIsInpOutDriverOpen = "IsInpOutDriverOpen";
+constexpr const char* kSimulatedPortFiles = "SimulatedPortFiles";
 
 using Out32Function = void(PORT_CALL*)(short address, short value);
 using SetSignalBitsFunction = void(PORT_CALL*)(short xStep, short xDir, short yStep, short yDir, short zStep,
                                                short zDir);
 using IsInpOutDriverOpenFunction = int(PORT_CALL*)();
+using SimulatedPortFilesFunction = const char*(PORT_CALL*)();
 
 // Hands a library's SetSignalBits the bits in its order of arguments.
 inline void TellSignalBits(SetSignalBitsFunction tell, const SignalBits& bits) {

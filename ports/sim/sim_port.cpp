@@ -73,6 +73,18 @@ std::string AbsolutePath(const std::string& path) {
 #endif
 }
 
+// The trace's file: PLOTTERTEST_PORT_VCD, else plottertest-port.vcd in the working directory.
+std::string TracePath() {
+    const char* path = std::getenv("PLOTTERTEST_PORT_VCD");
+    return path != nullptr && *path != '\0' ? path : kDefaultVcd;
+}
+
+// The picture lies beside the trace, with .svg for its .vcd.
+std::string PicturePath(const std::string& trace) {
+    const bool vcdSuffix = trace.size() > 4 && trace.compare(trace.size() - 4, 4, ".vcd") == 0;
+    return (vcdSuffix ? trace.substr(0, trace.size() - 4) : trace) + ".svg";
+}
+
 struct Write {
     short address;
     short value;
@@ -131,8 +143,7 @@ struct SimulatedPort {
 
     void SayAndDrawTheWay() const {
         for (const std::string& line : way::Summary(rising, falling)) std::fprintf(stderr, "%s\n", line.c_str());
-        const bool vcdSuffix = vcdPath.size() > 4 && vcdPath.compare(vcdPath.size() - 4, 4, ".vcd") == 0;
-        const std::string svgPath = (vcdSuffix ? vcdPath.substr(0, vcdPath.size() - 4) : vcdPath) + ".svg";
+        const std::string svgPath = PicturePath(vcdPath);
         std::FILE* svg = std::fopen(svgPath.c_str(), "w");
         const std::string picture = way::Picture(rising, falling);
         // Closed also when the write failed; a picture is whole only when both succeeded.
@@ -156,8 +167,7 @@ struct SimulatedPort {
     }
 
     void OpenVcd() {
-        const char* path = std::getenv("PLOTTERTEST_PORT_VCD");
-        vcdPath = path != nullptr && *path != '\0' ? path : kDefaultVcd;
+        vcdPath = TracePath();
         vcd = std::fopen(vcdPath.c_str(), "w");
         if (vcd == nullptr) {
             std::fprintf(stderr, "Simulierter Parallelport: Signalverlauf %s kann nicht geschrieben werden.\n",
@@ -237,6 +247,15 @@ PORT_EXPORT void PORT_CALL SetSignalBits(short xStep, short xDir, short yStep, s
     Simulated.signalsKnown = true;
 }
 static_assert(std::is_same_v<decltype(&SetSignalBits), port::SetSignalBitsFunction>);
+
+// So that the program can say that no hardware moves, and where to look instead.
+PORT_EXPORT const char* PORT_CALL SimulatedPortFiles() {
+    static std::string files;
+    const std::string trace = AbsolutePath(TracePath());
+    files = trace + "\n" + PicturePath(trace);
+    return files.c_str();
+}
+static_assert(std::is_same_v<decltype(&SimulatedPortFiles), port::SimulatedPortFilesFunction>);
 
 PORT_EXPORT void PORT_CALL Out32(short address, short value) {
     const long long nowNs = MonotonicNanoseconds();

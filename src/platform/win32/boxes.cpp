@@ -49,26 +49,22 @@ std::string win32::SystemMessage(DWORD code, const std::string& insert) {
 int ShowMessageBox(const std::string& text, const std::string& title, Buttons buttons, Icon icon) {
     UINT style = buttons == Buttons::Ok ? MB_OK : MB_OKCANCEL | MB_DEFBUTTON1;
     if (icon == Icon::Critical) style |= MB_ICONERROR;
-    const int chosen = MessageBoxW(nullptr, win32::Wide(text).c_str(), win32::Wide(title).c_str(), style);
+    const int chosen = win32::Box(text, win32::Wide(title), style);
     if (buttons == Buttons::Ok) return kOk;
     // A box that could not be shown answers as closed: nothing moves unconfirmed.
     return chosen == IDOK ? kOk : kCancel;
 }
 
-// The drive window is closed by then: EndDrive comes before any report.
-void ReportStop(const std::string& text) {
-    MessageBoxW(nullptr, win32::Wide(text).c_str(), L"Testfahrt abgebrochen", MB_OK | MB_ICONINFORMATION);
-}
+void ReportStop(const std::string& text) { win32::Box(text, L"Testfahrt abgebrochen", MB_OK | MB_ICONINFORMATION); }
 
 // After a drive that looked clean, the user would blame the wiring for a rectangle that does not close.
 void ReportLateSteps(const std::string& text) {
-    MessageBoxW(nullptr,
-                win32::Wide(text + "\rRechenintensive Programme schließen und die Fahrt wiederholen.").c_str(),
-                L"Testfahrt: Schritte zu sp\u00e4t", MB_OK | MB_ICONWARNING);
+    win32::Box(text + "\rRechenintensive Programme schließen und die Fahrt wiederholen.",
+               L"Testfahrt: Schritte zu sp\u00e4t", MB_OK | MB_ICONWARNING);
 }
 
 void ReportFailure(const std::string& report) {
-    MessageBoxW(nullptr, win32::Wide(report).c_str(), L"plottertest", MB_OK | MB_ICONERROR);
+    win32::Box(report, L"plottertest", MB_OK | MB_ICONERROR);
 }
 
 }  // namespace host

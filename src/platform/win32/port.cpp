@@ -127,6 +127,28 @@ void win32::ReleasePort() {
     PortMutex = nullptr;
 }
 
+namespace {
+
+// Which library drives: a user who tried the simulated port and forgot to put
+// the real one back would otherwise watch a standing machine and blame the wiring.
+std::string PortLibraryText(HMODULE library) {
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(library, path.data(), static_cast<DWORD>(path.size())));
+    const std::string file = win32::Utf8(path);
+    FARPROC files = GetProcAddress(library, port::kSimulatedPortFiles);
+    if (files == nullptr) return "Portbibliothek: " + file;
+    const std::string where = reinterpret_cast<port::SimulatedPortFilesFunction>(reinterpret_cast<void*>(files))();
+    std::wstring wide(where.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, where.data(), static_cast<int>(where.size()),
+                                                             wide.data(), static_cast<int>(wide.size()))));
+    std::string lines = win32::Utf8(wide);
+    for (std::size_t at = lines.find('\n'); at != std::string::npos; at = lines.find('\n', at + 2)) lines.insert(at, "\r");
+    return "Portbibliothek: der simulierte Port; es bewegt sich keine Hardware.\r\n" + file +
+           "\r\nSignalverlauf und Bild des Weges nach der Fahrt:\r\n" + lines;
+}
+
+}  // namespace
+
 port::Out32Function BindPortLibrary(const port::SignalBits& bits) {
     HMODULE library = LoadPortLibrary();
     if (library == nullptr) throw WhyNotLoaded(GetLastError());
@@ -148,6 +170,7 @@ port::Out32Function BindPortLibrary(const port::SignalBits& bits) {
                       "Treiber, oder eine Anti-Cheat-Software eines Spiels."};
     if (FARPROC tell = GetProcAddress(library, port::kSetSignalBits))
         port::TellSignalBits(reinterpret_cast<port::SetSignalBitsFunction>(reinterpret_cast<void*>(tell)), bits);
+    win32::ShowPortLibrary(PortLibraryText(library));
     return reinterpret_cast<port::Out32Function>(reinterpret_cast<void*>(entry));
 }
 

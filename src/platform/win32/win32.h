@@ -19,6 +19,13 @@ std::string Utf8(const std::wstring& wide);
 // or dropped when there is none: a text never shows a bare %1.
 std::string SystemMessage(DWORD code, const std::string& insert = "");
 
+// ---- window.cpp: the program's window, from the wiring file to the end ------------
+// A message box, owned by the window while there is one and placed beside its
+// picture; keys typed before it count for nothing. Returns MessageBoxW's answer.
+int Box(const std::string& text, const std::wstring& title, UINT style);
+// Names the port library in the window, from the next event pass on.
+void ShowPortLibrary(const std::string& text);
+
 // ---- port.cpp: the port, held by this drive alone from its first write ------------
 void ReleasePort();
 
