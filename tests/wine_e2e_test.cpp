@@ -33,6 +33,21 @@ const std::string kMissingFileText =
 constexpr unsigned kOkCancel = 0x1;         // MB_OKCANCEL, first button default, no icon
 constexpr unsigned kOkCritical = 0x10;      // MB_OK | MB_ICONERROR
 
+// Whether the window showed a text that starts so.
+bool Shows(const Outcome& run, const std::string& start) {
+    return std::any_of(run.windowTexts.begin(), run.windowTexts.end(),
+                       [&](const std::string& shown) { return shown.rfind(start, 0) == 0; });
+}
+
+// The confirmation came over the program's window, owned by it, with the expected way shown.
+void ExpectConfirmationOverTheWindow(const Outcome& run, const std::string& way) {
+    EXPECT_TRUE(run.windowBesideConfirmation) << "„Testfahrt vorbereiten“ was not on screen with the confirmation";
+    EXPECT_NE(run.window, 0u) << run.trace;
+    ASSERT_FALSE(run.boxes.empty());
+    EXPECT_EQ(run.boxes[0].owner, run.window) << "the confirmation's owner";
+    EXPECT_TRUE(Shows(run, way)) << way;
+}
+
 TEST_P(WineEndToEnd, EnterConfirmsAndDrivesTheThreeStepExample) {
     lines[1] = "4";
     lines[3] = "5";
@@ -54,6 +69,13 @@ TEST_P(WineEndToEnd, EnterConfirmsAndDrivesTheThreeStepExample) {
         EXPECT_EQ(run.boxes[0].text, kConfirmationText);
         EXPECT_EQ(run.boxes[0].style, kOkCancel);
         EXPECT_EQ(run.boxes[0].result, 1);
+        ExpectConfirmationOverTheWindow(
+            run, "Erwarteter Weg: Rechteck 3 × 3 Schritte (nach vorne × nach rechts), zurück am Start.");
+        // Named once it is loaded: a user who forgot to put the real library back must see it.
+        const bool simulated = std::string(library) == "inpout32.dll";
+        EXPECT_EQ(Shows(run, "Portbibliothek: der simulierte Port; es bewegt sich keine Hardware.\r\nZ:\\"), simulated)
+            << library;
+        EXPECT_EQ(Shows(run, "Portbibliothek: Z:\\"), !simulated) << library;
         EXPECT_TRUE(run.portLibraryLoaded) << "the trace shows the port library when it is loaded";
         EXPECT_EQ(AddressesAndValues(run.writes), ThreeStepExample()) << library;
         EXPECT_EQ(ShortPauses(run.writes), std::vector<std::size_t>{}) << library;
@@ -74,6 +96,8 @@ TEST_P(WineEndToEnd, EscapeOrClosingWritesNothingAndNeverLoadsThePortLibrary) {
         EXPECT_EQ(run.status, 0) << key;
         ASSERT_EQ(run.boxes.size(), 1u) << key << run.trace;
         EXPECT_EQ(run.boxes[0].result, 2) << key;
+        ExpectConfirmationOverTheWindow(
+            run, "Erwarteter Weg: Rechteck 100 × 100 Schritte (nach vorne × nach rechts), zurück am Start.");
         EXPECT_FALSE(run.portLibraryLoaded) << key;
         EXPECT_FALSE(run.logWritten) << key;
     }
@@ -108,9 +132,7 @@ TEST_P(WineEndToEnd, TheDriveWindowStopsWithEveryLineOffOrClosesAtTheEnd) {
 
         const Outcome run = Start(answers);
 
-        EXPECT_TRUE(std::any_of(run.windowTexts.begin(), run.windowTexts.end(),
-                                [&](const std::string& shown) { return shown.rfind(c.wiringShown, 0) == 0; }))
-            << c.wiringShown << run.trace;
+        EXPECT_TRUE(Shows(run, c.wiringShown)) << c.wiringShown << run.trace;
         ASSERT_GE(run.boxes.size(), 1u);
         EXPECT_EQ(run.boxes[0].text, kConfirmationText) << "the only box before the drive, its text unchanged";
         if (!stop) {
@@ -142,6 +164,7 @@ TEST_P(WineEndToEnd, TheDriveWindowStopsWithEveryLineOffOrClosesAtTheEnd) {
         EXPECT_EQ(run.status, 130) << c.key;
         ASSERT_EQ(run.boxes.size(), 2u) << c.key;
         EXPECT_EQ(run.boxes[1].title, "Testfahrt abgebrochen");
+        EXPECT_EQ(run.boxes[1].owner, run.window) << "the boxes after the drive are owned by the window";
         EXPECT_EQ(run.boxes[1].style, kOkInformation);
         ASSERT_GE(run.writes.size(), 3u) << c.key;
         EXPECT_LT(run.writes.size(), 801u) << c.key;

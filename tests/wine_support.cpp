@@ -138,7 +138,8 @@ void UsePrefix(const WindowsBuild& build) {
     // Trace only the calls the tests read: a relay trace of every call would drown
     // the drive's pauses, and the loader's own trace cuts long paths short.
     Succeeds(wine + " reg add 'HKCU\\Software\\Wine\\Debug' /v RelayInclude /d "
-             "'user32.MessageBoxW;user32.SetWindowTextW;kernel32.LoadLibraryExW;kernelbase.LoadLibraryExW' /f && "
+             "'user32.MessageBoxW;user32.SetWindowTextW;user32.CreateWindowExW;kernel32.LoadLibraryExW;"
+             "kernelbase.LoadLibraryExW' /f && "
              "WINEDEBUG=-all wineserver --wait");
 }
 
@@ -182,7 +183,12 @@ std::string StartDisplay() {
 
 void ParseTrace(Outcome& outcome) {
     static const std::regex call(
-        R"re(Call user32\.MessageBoxW\([0-9a-f]+,[0-9a-f]+ L"((?:[^"\\]|\\.)*)"(?:\.\.\.)?,[0-9a-f]+ L"((?:[^"\\]|\\.)*)",([0-9a-f]+)\))re");
+        R"re(Call user32\.MessageBoxW\(([0-9a-f]+),[0-9a-f]+ L"((?:[^"\\]|\\.)*)"(?:\.\.\.)?,[0-9a-f]+ L"((?:[^"\\]|\\.)*)",([0-9a-f]+)\))re");
+    static const std::regex create(R"(Call user32\.CreateWindowExW\([0-9a-f]+,[0-9a-f]+ L"plottertestWindow".* ret=([0-9a-f]+))");
+    static const std::regex created(R"(Ret  user32\.CreateWindowExW\(\) retval=([0-9a-f]+) ret=([0-9a-f]+))");
+    // The program's window is being made; its handle comes with the return to
+    // the same place (a window made meanwhile, as Wine's IME window, returns elsewhere).
+    std::string creating;
     static const std::regex load(R"(Call (KERNEL32|kernelbase)\.LoadLibraryExW\(.*inpout32)", std::regex::icase);
     static const std::regex ret(R"(Ret  user32\.MessageBoxW\(\) retval=([0-9a-f]{1,16}))");
     static const std::regex text(R"re(Call user32\.SetWindowTextW\([0-9a-f]+,[0-9a-f]+ L"((?:[^"\\]|\\.)*)")re");
@@ -191,13 +197,20 @@ void ParseTrace(Outcome& outcome) {
     for (std::string line; std::getline(trace, line);) {
         std::smatch match;
         if (std::regex_search(line, match, call)) {
-            const std::string title = FromDebugString(match[2]);
+            const std::string title = FromDebugString(match[3]);
             (title == kLateStepsTitle ? outcome.lateSteps : outcome.boxes)
-                .push_back({FromDebugString(match[1]), title, static_cast<unsigned>(std::stoul(match[3], nullptr, 16)), 0});
+                .push_back({FromDebugString(match[2]), title, static_cast<unsigned>(std::stoul(match[4], nullptr, 16)), 0,
+                            std::stoull(match[1], nullptr, 16)});
             answered = title == kLateStepsTitle ? &outcome.lateSteps : &outcome.boxes;
         } else if (std::regex_search(line, match, ret) && answered != nullptr && !answered->empty()) {
             // The relay prints the whole register; the answer is its low 32 bits.
             answered->back().result = static_cast<int>(std::stoull(match[1], nullptr, 16) & 0xffffffffu);
+        }
+        else if (std::regex_search(line, match, create))
+            creating = match[1];
+        else if (std::regex_search(line, match, created) && match[2] == creating) {
+            outcome.window = std::stoull(match[1], nullptr, 16);
+            creating.clear();
         }
         else if (std::regex_search(line, load))
             outcome.portLibraryLoaded = true;
@@ -260,6 +273,7 @@ Outcome WineEndToEnd::Start(const std::vector<std::pair<std::string, std::string
 
     const pid_t wine = Launch("trace", windowsLog);
     Outcome outcome;
+    windowBesideConfirmation = false;
     for (const auto& [title, key] : answers) {
         if (key != kSecondCopy) {
             Answer(title, key, wine);
@@ -296,6 +310,7 @@ Outcome WineEndToEnd::Start(const std::vector<std::pair<std::string, std::string
     outcome.trace = ReadText(scratch / "trace");
     outcome.writes = ReadPortLog(log);
     outcome.logWritten = fs::exists(log);
+    outcome.windowBesideConfirmation = windowBesideConfirmation;
     ParseTrace(outcome);
     return outcome;
 }
@@ -331,6 +346,7 @@ void WineEndToEnd::Answer(const std::string& title, const std::string& key, pid_
     std::replace(name.begin(), name.end(), '/', '-');
     const std::string screenshot = kArtifacts + "/" + name;
     Succeeds("import -window root '" + screenshot + "'");
+    if (title == "Tormal fahren") windowBesideConfirmation = !VisibleWindows("Testfahrt vorbereiten").empty();
     if (key == "stall") {
         kill(running, SIGSTOP);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));

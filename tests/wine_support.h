@@ -28,13 +28,16 @@ struct Box {
     std::string title;
     unsigned style;
     int result;
+    unsigned long long owner = 0;  // the window handle MessageBoxW was given
 };
 
 struct Outcome {
     int status = -1;
     std::vector<Box> boxes;       // as passed to MessageBoxW, in order, but for the one below
     std::vector<Box> lateSteps;   // the box on late steps, which a busy machine may bring after any drive
-    std::vector<std::string> windowTexts;  // as passed to SetWindowTextW: the drive window's lines
+    std::vector<std::string> windowTexts;  // as passed to SetWindowTextW: the window's lines and titles
+    unsigned long long window = 0;          // the handle of the program's window, once it is made
+    bool windowBesideConfirmation = false;  // „Testfahrt vorbereiten“ was on screen with „Tormal fahren“
     bool portLibraryLoaded = false;
     std::vector<PortWrite> writes;
     bool logWritten = false;
@@ -73,4 +76,5 @@ protected:
     std::string workDirectory;  // where it is started from, if not there
     std::vector<std::string> lines;
     int boxesSeen = 0;  // numbers the screenshots of a test
+    bool windowBesideConfirmation = false;
 };
