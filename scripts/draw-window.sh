@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Shows the Windows program's window „Testfahrt vorbereiten“ with the sample
+# wiring under Wine on a virtual display, photographs it with its confirmation
+# box into doc/fenster-testfahrt-vorbereiten.png, as the README shows it, and
+# answers the box with Cancel: nothing is ever written. The program lies in a
+# folder of its own beside the simulated inpout32.dll of the Windows build
+# (build-windows/), never beside a real port library.
+#   scripts/draw-window.sh [DPI [PNG]]   96 by default; 144 to look at a larger screen's layout
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dpi=${1:-96}
+png=${2:-doc/fenster-testfahrt-vorbereiten.png}
+build=build-windows
+if ! grep -aq SimulatedPortFiles "$build/inpout32.dll"; then
+  echo "$build/inpout32.dll is no simulated port; build with: cmake --preset windows && cmake --build $build" >&2
+  exit 1
+fi
+work=$(mktemp -d)
+display=
+cleanup() {
+  [ -n "$display" ] && kill "$display" 2>/dev/null
+  WINEPREFIX="$work/prefix" wineserver --kill 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir "$work/program"
+cp "$build/plottertest.exe" "$build/inpout32.dll" "$work/program/"
+cp Pinbelegung.txt "$work/program/"
+
+# A screen as large as the layout needs at this DPI.
+size=$((1024 * dpi / 96))x$((768 * dpi / 96))
+exec 3< <(Xvfb -displayfd 1 -screen 0 "${size}x24" -nolisten tcp 2>/dev/null)
+read -r number <&3
+display=$(pgrep -n Xvfb)
+export DISPLAY=":$number" WINEPREFIX="$work/prefix" WINEDEBUG=-all LC_ALL=C.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
+wine=wine
+command -v wine > /dev/null || wine=/usr/lib/wine/wine
+$wine wineboot --init > /dev/null 2>&1
+$wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f > /dev/null 2>&1
+wineserver --wait
+# In a Wine desktop of its own, which draws the windows' frames and titles as Windows does.
+$wine explorer /desktop=plottertest,"$size" "$work/program/plottertest.exe" > /dev/null 2>&1 &
+program=$!
+for _ in $(seq 300); do
+  desktop=$(xdotool search --onlyvisible --name '^plottertest - Wine' 2>/dev/null | head -n1) && [ -n "$desktop" ] && break
+  sleep 0.1
+done
+[ -n "${desktop:-}" ] || { echo "the Wine desktop did not appear" >&2; exit 1; }
+# The window opens, then the box beside its picture.
+sleep "${SETTLE:-6}"
+import -window root "$work/screen.png"
+# Only what is drawn: the desktop's empty background cut away.
+convert "$work/screen.png" -fuzz 2% -trim +repage -bordercolor '#3a6ea5' -border 16 "$png"
+xdotool windowfocus --sync "$desktop" key Escape
+wait "$program"
+echo "$png: $(identify -format %wx%h "$png") at $dpi dpi"
