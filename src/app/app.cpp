@@ -30,6 +30,9 @@ std::string HelpText() {
            "je Seite aus der Datei nach vorne, nach rechts, zurück und nach links, mit " +
            std::to_string(StepPauseMs) + " ms\n"
            "Pause vor jedem Schritt. Danach sind alle Datenleitungen auf 0.\n"
+           "Vor der Frage zeigt es die Verdrahtung und den Weg, den ein Schrittmotortreiber\n"
+           "daraus machen würde („Erwarteter Weg: …“): mit ihm vergleichen, was die Maschine\n"
+           "zeichnet.\n"
            "\n"
            "Antworten am Terminal: Enter oder o für OK; Esc, a oder Strg+D für Abbrechen.\n"
            "Antworten aus einem Skript: eine Zeile je Frage; eine leere Zeile oder „ok“ für OK;\n"
@@ -78,7 +81,8 @@ std::string HelpText() {
            "  PLOTTERTEST_PORT_LOG   Datei, an die jeder Schreibzugriff angehängt wird\n"
            "  PLOTTERTEST_DRIVER_US  was der Treiber verlangt, in µs: Impuls,Pause,Richtung\n"
            "                         davor,danach (sonst 10,10,200,200); die Zeile Signal:\n"
-           "                         sagt, ob jeder Schritt dafür sauber war\n"
+           "                         sagt, ob jeder Schritt dafür sauber war. Auch der\n"
+           "                         erwartete Weg vor der Frage wird daran geprüft.\n"
            "\n"
            "plottertest --version zeigt die Version.";
 }
