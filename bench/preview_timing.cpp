@@ -39,9 +39,8 @@ int main() {
                 const ExpectedWays ways = ExpectWays(perSide, {});
                 line = ExpectedWayLines(ways).front();
                 ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-                marks = 0;
-                for (const way::Way* way : {&ways.rising, &ways.falling})
-                    marks += way->corners.size() + way->zAt.size() + way->uncleanAt.size();
+                marks = ways.rising.corners.size() + ways.rising.zAt.size() + ways.rising.uncleanAt.size() +
+                        ways.falling.corners.size() + ways.falling.zAt.size() + ways.falling.uncleanAt.size();
             }
             std::sort(ms.begin(), ms.end());
             const double median = ms[ms.size() / 2];

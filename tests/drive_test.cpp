@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -157,18 +159,19 @@ TEST_F(DriveTest, WritesThePlanWhoseWayComesFromItsFirstPulses) {
         PulseWrites sides[kSideCount];
         for (int side = 0; side < kSideCount; ++side) sides[side] = SidePulse(kSides[side]);
         std::vector<way::TimedWrite> plan;
-        const auto ns = [](double ms) { return static_cast<long long>(ms * 1e6 + 0.5); };
+        const auto ns = [](double ms) { return std::llround(ms * 1e6); };
         for (int side = 0; side < kSideCount; ++side) {
             for (std::int64_t index = 0; index < 12; ++index) {
                 const PlannedPulse pulse = PlanPulse(sides, side, index);
-                const double start = static_cast<double>(side * 12 + index) * kPulseMs;
+                const double start = static_cast<double>(std::int64_t{side} * 12 + index) * kPulseMs;
                 plan.push_back({static_cast<unsigned>(pulse.low), ns(start + StepPauseMs)});
                 plan.push_back({static_cast<unsigned>(pulse.pattern), ns(start + kPulseMs)});
             }
         }
         plan.push_back({0, ns(48 * kPulseMs + kLowPhaseMs)});
-        std::vector<std::string> planned, written;
-        for (const way::TimedWrite& write : plan) planned.push_back("Out32 888 " + std::to_string(write.value));
+        std::vector<std::string> planned(plan.size()), written;
+        std::transform(plan.begin(), plan.end(), planned.begin(),
+                       [](const way::TimedWrite& write) { return "Out32 888 " + std::to_string(write.value); });
         for (const std::string& call : fake::transcript)
             if (call.rfind("Out32 ", 0) == 0) written.push_back(call.substr(0, call.find(" at ")));
         EXPECT_EQ(written, planned) << w.name;

@@ -12,7 +12,8 @@ namespace way {
 struct Count {
     std::uint64_t low = 0, high = 0;
 
-    constexpr Count(long long value = 0)  // NOLINT(google-explicit-constructor): a number is a count
+    // cppcheck-suppress noExplicitConstructor ; a number is a count, wherever one is asked for
+    constexpr Count(long long value = 0)  // NOLINT(google-explicit-constructor)
         : low(static_cast<std::uint64_t>(value)), high(value < 0 ? ~std::uint64_t{0} : 0) {}
 
     Count& operator+=(const Count& other) {
@@ -23,9 +24,9 @@ struct Count {
     }
     Count operator-() const {
         Count negated;
-        negated.low = ~low + 1;
-        negated.high = ~high + (negated.low == 0 ? 1 : 0);
-        return negated;
+        negated.low = ~low;
+        negated.high = ~high;
+        return negated += 1;
     }
     Count& operator-=(const Count& other) { return *this += -other; }
     Count& operator++() { return *this += 1; }

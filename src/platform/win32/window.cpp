@@ -137,8 +137,9 @@ void DrawPicture(HDC dc, const RECT& area) {
           grey);
 
     const Frame frame = FrameOf(area);
-    std::vector<POINT> points;
-    for (const WayPicture::Spot& spot : Picture.path) points.push_back(frame.At(spot));
+    std::vector<POINT> points(Picture.path.size());
+    std::transform(Picture.path.begin(), Picture.path.end(), points.begin(),
+                   [&](const WayPicture::Spot& spot) { return frame.At(spot); });
     HPEN pen = CreatePen(PS_SOLID, Px(3), blue);
     HBRUSH brush = CreateSolidBrush(blue);
     HGDIOBJ oldPen = SelectObject(dc, pen), oldBrush = SelectObject(dc, brush);
