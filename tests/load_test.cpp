@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -169,18 +168,36 @@ TEST_F(LoadTest, WiringIsSummarisedAndWhatCannotWorkIsNamed) {
     const std::string kBoth = "das Signal der einen Achse erreicht auch die andere, deren Motor sich dann mitbewegen kann.";
     const std::string kSteps = "Achtung: Pinbelegung.txt, Zeile 24, „Schritte je Seite“: gelesen ";
     const std::string kFails = "; nach OK endet das Programm mit einer Fehlermeldung, bevor etwas geschrieben wird.";
+    const std::string kRectangle =
+        "Erwarteter Weg: Rechteck 100 × 100 Schritte (nach vorne × nach rechts), zurück am Start.";
     const struct {
         std::vector<std::pair<int, std::string>> values;  // value line, text
         std::vector<std::string> factsHave;  // among "X <step> / <dir>", Y and Z so, "<port>; <steps>", <portShort>
         std::vector<std::string> warnings;
+        std::vector<std::string> way = {"?"};  // the expected way's lines; "?": not looked at
+        const char* driver = "";            // PLOTTERTEST_DRIVER_US
     } cases[] = {
         {{},
          {"X Pin 2 (D0) / Pin 3 (D1)", "Y Pin 4 (D2) / Pin 5 (D3)", "Z Pin 6 (D4) / Pin 7 (D5)",
           "Port 888 (0x378); 100 Schritte je Seite, 400 Schritte in etwa 6 s", "Port 0x378"},
-         {}},
+         {},
+         {kRectangle}},
         {{{2, "12"}},
          {"X Pin 12 (keine Datenleitung) / Pin 3 (D1)"},
-         {"Achtung: X-Schritt auf Pin 12" + kNoPort + "bewegt sich nicht."}},
+         {"Achtung: X-Schritt auf Pin 12" + kNoPort + "bewegt sich nicht."},
+         {"Erwarteter Weg: kein Rechteck, sondern 2 Teilstrecken über bis zu 100 Schritte vorne–hinten und 0 Schritte "
+          "links–rechts; zurück am Start."}},
+        // The figures the simulated port would check against, or the defaults with a word why.
+        {{}, {}, {"Achtung: PLOTTERTEST_DRIVER_US=„10;10;200;200“ sind nicht vier Zeiten „Impuls,Pause,Vorhalt,Nachhalt“ "
+                  "in µs (z. B. 10,10,200,200, Bruchteile mit Punkt); geprüft wird für 10/10/200/200 µs."},
+         {kRectangle}, "10;10;200;200"},
+        {{}, {}, {},
+         {"Erwarteter Weg bei einem idealen Treiber: Rechteck 100 × 100 Schritte (nach vorne × nach rechts), zurück "
+          "am Start.",
+          "Signal: nicht sauber für einen Treiber, der 10/10/300/200 µs verlangt (Impuls/Pause/Richtung fest vor/nach "
+          "der Flanke); bei steigender Flanke 2 von 400 Schritten: 2 „Richtung unbestimmt“; bei fallender Flanke "
+          "jeder Schritt sauber. Gemessen: ..."},
+         "10,10,300,200"},
         {{{4, "0"}}, {}, {"Achtung: X-Richtung auf Pin 0" + kNoPort + "fährt hin und zurück in dieselbe Richtung."}},
         {{{8, "3"}, {10, "3"}},
          {},
@@ -210,7 +227,8 @@ TEST_F(LoadTest, WiringIsSummarisedAndWhatCannotWorkIsNamed) {
           "bis 0xFFFF" + kFails}},
         {{{24, ""}},
          {"Port 888 (0x378); Schritte je Seite „“ (keine ganze Zahl)"},
-         {kSteps + "„“ (leer), erwartet eine ganze Zahl" + kFails}},
+         {kSteps + "„“ (leer), erwartet eine ganze Zahl" + kFails},
+         {}},  // no step count, no way
         {{{22, "0xE800"}, {24, "1"}}, {"Port 59392 (0xE800); 1 Schritt je Seite, 4 Schritte in etwa 0,06 s"}, {}},
         {{{24, "25000"}}, {"Port 888 (0x378); 25000 Schritte je Seite, 100000 Schritte in etwa 25 min"}, {}},
     };
@@ -219,8 +237,10 @@ TEST_F(LoadTest, WiringIsSummarisedAndWhatCannotWorkIsNamed) {
         for (const auto& [line, text] : c.values) lines[static_cast<std::size_t>(line - 1)] = text;
         WriteLines(file(), lines);
         LoadPinAssignment();
+        setenv("PLOTTERTEST_DRIVER_US", c.driver, 1);
 
         const host::WiringFacts view = DescribeWiring();
+        unsetenv("PLOTTERTEST_DRIVER_US");
 
         const std::string row = c.values.empty() ? "plain" : "line " + std::to_string(c.values[0].first);
         EXPECT_EQ(view.path, file());
@@ -232,6 +252,19 @@ TEST_F(LoadTest, WiringIsSummarisedAndWhatCannotWorkIsNamed) {
             EXPECT_NE(std::find(facts.begin(), facts.end(), fact), facts.end()) << row << ": " << fact;
         }
         EXPECT_EQ(view.warnings, c.warnings) << row;
+        if (c.values.empty() && *c.driver == '\0') {  // where the rectangle's sides should end
+            const host::WayPicture::Spot corners[] = {{0, 0}, {0, 100}, {100, 100}, {100, 0}, {0, 0}};
+            for (int side = 0; side <= 4; ++side)
+                EXPECT_TRUE(view.picture.afterSide[side].x == corners[side].x &&
+                            view.picture.afterSide[side].y == corners[side].y) << side;
+            EXPECT_EQ(view.picture.path.size(), 5u);
+        }
+        if (c.way == std::vector<std::string>{"?"}) continue;
+        ASSERT_EQ(view.way.size(), c.way.size()) << row;
+        for (std::size_t i = 0; i < c.way.size(); ++i) {  // a Signal line up to its measured figures
+            const std::size_t shown = c.way[i].find("...");
+            EXPECT_EQ(view.way[i].substr(0, shown), c.way[i].substr(0, shown)) << row;
+        }
     }
 }
 

@@ -103,6 +103,32 @@ TEST(Way, DecodesWhatADriverWouldDoAndJudgesTheSignal) {
     }
 }
 
+// A drive of 9223372036854775807 steps a side makes four times as many: the
+// carries between the halves of a count, both ways, and its digits.
+TEST(Way, CountsPastSixtyFourBitsExactly) {
+    const way::Count max = 9223372036854775807, least = -9223372036854775807 - 1;
+    const struct {
+        way::Count count;
+        const char* text;
+    } cases[] = {
+        {0, "0"},
+        {-1, "-1"},
+        {max + 1, "9223372036854775808"},
+        {least - 1, "-9223372036854775809"},
+        {way::Times(max, 4), "36893488147419103228"},
+        {-way::Times(max, 4), "-36893488147419103228"},
+        {way::Times(max, 4) - way::Times(max, 3) - max, "0"},
+        {way::Times(-3, 5), "-15"},
+        {way::Times(way::Times(max, 9223372036854775807), 2), "170141183460469231694793815568465002498"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(way::ToText(c.count), c.text) << c.text;
+    EXPECT_LT(-way::Times(max, 4), least);
+    EXPECT_LT(least, way::Count(-1));
+    EXPECT_LT(max, max + 1);
+    EXPECT_EQ(way::Abs(-way::Times(max, 2)), way::Times(max, 2));
+    EXPECT_DOUBLE_EQ(way::ToDouble(-way::Times(max, 4)), -4 * 9223372036854775807.0);
+}
+
 TEST(Way, DriverTimesAreFourNumbersInMicroseconds) {
     const struct {
         const char* text;
