@@ -22,7 +22,7 @@ ExpectedWays ExpectWays(std::int64_t perSide, const way::DriverTimes& driver) {
     PulseWrites sides[kSideCount];
     for (int side = 0; side < kSideCount; ++side) sides[side] = SidePulse(kSides[side]);
 
-    // Only the time between writes counts, so the clock starts again where pulses are left out.
+    // The decoder reads only the time between writes: pulses left out take no time on this clock.
     long long ns = 0;
     const auto write = [&](int value, long long at) {
         for (way::Way* way : {&ways.rising, &ways.falling}) way::AddWrite(*way, bits, static_cast<unsigned>(value), at);
