@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -163,6 +165,18 @@ TEST_F(LoadTest, BadPortAddressAndStepCountLoadWithoutComplaint) {
     EXPECT_EQ(PinAssignment.StepsPerSide, "");
 }
 
+// PLOTTERTEST_DRIVER_US for this process, also where the unit tests run as a
+// Windows program; an empty value counts as none, for the program as here.
+void SetDriverTimes(const char* value) {
+    static char variable[128];  // putenv keeps this very text
+    std::snprintf(variable, sizeof variable, "PLOTTERTEST_DRIVER_US=%s", value);
+#if defined(_WIN32)
+    _putenv(variable);
+#else
+    putenv(variable);
+#endif
+}
+
 TEST_F(LoadTest, WiringIsSummarisedAndWhatCannotWorkIsNamed) {
     const std::string kNoPort = " erreicht den Port nicht (nur Pin 2 bis 9 sind Datenleitungen); die X-Achse ";
     const std::string kBoth = "das Signal der einen Achse erreicht auch die andere, deren Motor sich dann mitbewegen kann.";
@@ -237,10 +251,10 @@ TEST_F(LoadTest, WiringIsSummarisedAndWhatCannotWorkIsNamed) {
         for (const auto& [line, text] : c.values) lines[static_cast<std::size_t>(line - 1)] = text;
         WriteLines(file(), lines);
         LoadPinAssignment();
-        setenv("PLOTTERTEST_DRIVER_US", c.driver, 1);
+        SetDriverTimes(c.driver);
 
         const host::WiringFacts view = DescribeWiring();
-        unsetenv("PLOTTERTEST_DRIVER_US");
+        SetDriverTimes("");
 
         const std::string row = c.values.empty() ? "plain" : "line " + std::to_string(c.values[0].first);
         EXPECT_EQ(view.path, file());
