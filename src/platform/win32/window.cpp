@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <csignal>
+#include <cstdint>
 #include <string>
 #include <vector>
 
