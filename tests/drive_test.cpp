@@ -144,8 +144,6 @@ TEST_F(DriveTest, WritesThePlanWhoseWayComesFromItsFirstPulses) {
          "Erwarteter Weg bei einem idealen Treiber (steigende Flanke): endet 9223372036854775807 Schritte vor dem "
          "Start; das Rechteck schließt sich nicht. Weg bei einem idealen Treiber (fallende Flanke): endet "
          "9223372036854775807 Schritte hinter dem Start; das Rechteck schließt sich nicht."},
-        {"X direction off the data lines", 1, std::nullopt, 4, 8,
-         "Erwarteter Weg: endet 18446744073709551614 Schritte links vom Start; das Rechteck schließt sich nicht."},
     };
     for (const auto& w : wirings) {
         fake::Reset();

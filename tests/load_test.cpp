@@ -205,13 +205,6 @@ TEST_F(LoadTest, WiringIsSummarisedAndWhatCannotWorkIsNamed) {
         {{}, {}, {"Achtung: PLOTTERTEST_DRIVER_US=„10;10;200;200“ sind nicht vier Zeiten „Impuls,Pause,Vorhalt,Nachhalt“ "
                   "in µs (z. B. 10,10,200,200, Bruchteile mit Punkt); geprüft wird für 10/10/200/200 µs."},
          {kRectangle}, "10;10;200;200"},
-        {{}, {}, {},
-         {"Erwarteter Weg bei einem idealen Treiber: Rechteck 100 × 100 Schritte (nach vorne × nach rechts), zurück "
-          "am Start.",
-          "Signal: nicht sauber für einen Treiber, der 10/10/300/200 µs verlangt (Impuls/Pause/Richtung fest vor/nach "
-          "der Flanke); bei steigender Flanke 2 von 400 Schritten: 2 „Richtung unbestimmt“; bei fallender Flanke "
-          "jeder Schritt sauber. Gemessen: ..."},
-         "10,10,300,200"},
         {{{4, "0"}}, {}, {"Achtung: X-Richtung auf Pin 0" + kNoPort + "fährt hin und zurück in dieselbe Richtung."}},
         {{{8, "3"}, {10, "3"}},
          {},
@@ -274,11 +267,7 @@ TEST_F(LoadTest, WiringIsSummarisedAndWhatCannotWorkIsNamed) {
             EXPECT_EQ(view.picture.path.size(), 5u);
         }
         if (c.way == std::vector<std::string>{"?"}) continue;
-        ASSERT_EQ(view.way.size(), c.way.size()) << row;
-        for (std::size_t i = 0; i < c.way.size(); ++i) {  // a Signal line up to its measured figures
-            const std::size_t shown = c.way[i].find("...");
-            EXPECT_EQ(view.way[i].substr(0, shown), c.way[i].substr(0, shown)) << row;
-        }
+        EXPECT_EQ(view.way, c.way) << row;
     }
 }
 
