@@ -267,14 +267,9 @@ PORT_EXPORT void PORT_CALL Out32(short address, short value) {
         // The program shows a progress line of its own where it sets PLOTTERTEST_HIDE_PORT_STATUS;
         // a terminal has room for one live line.
         Simulated.statusLine = IS_TERMINAL(stderr) != 0 && std::getenv("PLOTTERTEST_HIDE_PORT_STATUS") == nullptr;
-        if (const char* times = std::getenv("PLOTTERTEST_DRIVER_US"); times != nullptr && *times != '\0') {
-            if (const auto parsed = way::ParseDriverTimes(times)) {
-                Simulated.driver = *parsed;
-            } else {
-                std::fprintf(stderr, "Simulierter Parallelport: %s\n",
-                             way::DriverTimesProblem(times, Simulated.driver).c_str());
-            }
-        }
+        std::string problem;
+        Simulated.driver = way::DriverTimesFromEnvironment(problem);
+        if (!problem.empty()) std::fprintf(stderr, "Simulierter Parallelport: %s\n", problem.c_str());
     }
     ++Simulated.writes;
     // The data register has eight lines; a ninth bit (two entries on pin 9) reaches none.

@@ -20,14 +20,6 @@ int Direction(unsigned level, unsigned dirBit) { return dirBit != 0 && (level & 
 // "1 Schritt", "37 Schritte", for a count of any size.
 std::string Steps(const Count& count) { return ToText(count) + (count == 1 ? " Schritt" : " Schritte"); }
 
-// The points of the way: its corners and where it ends. A cut way ends at its
-// last kept corner: a line from there to the end would be a way never taken.
-std::vector<Point> Points(const Way& way) {
-    std::vector<Point> points = way.corners;
-    if (way.steps > 0 && !way.cut) points.push_back(way.at);
-    return points;
-}
-
 void AtLeast(long long& least, long long value) {
     if (least == kNever || value < least) least = value;
 }
@@ -254,10 +246,21 @@ std::optional<DriverTimes> ParseDriverTimes(const std::string& text) {
     return DriverTimes{times[0], times[1], times[2], times[3]};
 }
 
-std::string DriverTimesProblem(const std::string& text, const DriverTimes& used) {
-    return "PLOTTERTEST_DRIVER_US=„" + text +
-           "“ sind nicht vier Zeiten „Impuls,Pause,Vorhalt,Nachhalt“ in µs (z. B. 10,10,200,200, Bruchteile mit "
-           "Punkt); geprüft wird für " + DriverTimesText(used) + ".";
+DriverTimes DriverTimesFromEnvironment(std::string& problem) {
+    problem.clear();
+    const char* text = std::getenv("PLOTTERTEST_DRIVER_US");
+    if (text == nullptr || *text == '\0') return {};
+    if (const std::optional<DriverTimes> parsed = ParseDriverTimes(text)) return *parsed;
+    problem = "PLOTTERTEST_DRIVER_US=„" + std::string(text) +
+              "“ sind nicht vier Zeiten „Impuls,Pause,Vorhalt,Nachhalt“ in µs (z. B. 10,10,200,200, Bruchteile mit "
+              "Punkt); geprüft wird für " + DriverTimesText({}) + ".";
+    return {};
+}
+
+std::vector<Point> Points(const Way& way) {
+    std::vector<Point> points = way.corners;
+    if (way.steps > 0 && !way.cut) points.push_back(way.at);
+    return points;
 }
 
 std::string DriverTimesText(const DriverTimes& driver) {

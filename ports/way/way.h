@@ -35,9 +35,12 @@ struct DriverTimes {
 // the text is not that.
 std::optional<DriverTimes> ParseDriverTimes(const std::string& text);
 
-// Why a PLOTTERTEST_DRIVER_US text is not used, and what is checked instead:
-// "PLOTTERTEST_DRIVER_US=„…“ sind nicht vier Zeiten … geprüft wird für 10/10/200/200 µs."
-std::string DriverTimesProblem(const std::string& text, const DriverTimes& used);
+// The figures of PLOTTERTEST_DRIVER_US in the environment, the program's and
+// the simulated port's alike: the defaults where it is unset or empty, and
+// where it is not four such numbers, with `problem` saying so and what is
+// checked instead ("PLOTTERTEST_DRIVER_US=„…“ sind nicht vier Zeiten … geprüft
+// wird für 10/10/200/200 µs."); `problem` is empty otherwise.
+DriverTimes DriverTimesFromEnvironment(std::string& problem);
 
 // "10/10/200/200 µs".
 std::string DriverTimesText(const DriverTimes& driver);
@@ -113,6 +116,11 @@ struct TimedWrite {
 
 // The way of a whole sequence of writes, from the start, finished.
 Way Decode(const SignalBits& bits, const std::vector<TimedWrite>& writes, Edge edge, const DriverTimes& driver = {});
+
+// The start, every turn and where the way ends, to be joined by straight
+// lines. A cut way ends at its last kept corner: a line from there to the end
+// would be a way never taken.
+std::vector<Point> Points(const Way& way);
 
 // One line for the user, beginning "Weg:", e.g. "Weg: Rechteck 100 × 100
 // Schritte (nach vorne × nach rechts), zurück am Start." The words "zurück am

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <iterator>
 #include <optional>
 
@@ -41,8 +40,7 @@ host::WayPicture PictureOf(const ExpectedWays& ways, std::int64_t perSide) {
     host::WayPicture picture;
     const auto spot = [](const way::Point& p) { return host::WayPicture::Spot{way::ToDouble(p.x), way::ToDouble(p.y)}; };
     const way::Way& way = ways.rising;
-    for (const way::Point& corner : way.corners) picture.path.push_back(spot(corner));
-    if (way.steps > 0 && !way.cut) picture.path.push_back(spot(way.at));
+    for (const way::Point& point : way::Points(way)) picture.path.push_back(spot(point));
     const std::size_t stride = way.uncleanAt.size() / 300 + 1;
     for (std::size_t i = 0; i < way.uncleanAt.size(); i += stride) picture.unclean.push_back(spot(way.uncleanAt[i]));
     for (int side = 0; side <= kSideCount; ++side) picture.afterSide[side] = spot(ways.afterSide[side]);
@@ -158,11 +156,9 @@ host::WiringFacts DescribeWiring() {
     view.steps = stepsText;
     if (steps) {
         // The figures the simulated port checks against, so that both say the same.
-        way::DriverTimes driver;
-        if (const char* text = std::getenv("PLOTTERTEST_DRIVER_US"); text != nullptr && *text != '\0') {
-            if (const std::optional<way::DriverTimes> parsed = way::ParseDriverTimes(text)) driver = *parsed;
-            else view.warnings.push_back("Achtung: " + way::DriverTimesProblem(text, driver));
-        }
+        std::string problem;
+        const way::DriverTimes driver = way::DriverTimesFromEnvironment(problem);
+        if (!problem.empty()) view.warnings.push_back("Achtung: " + problem);
         const ExpectedWays ways = ExpectWays(*steps, driver);
         view.way = ExpectedWayLines(ways);
         view.picture = PictureOf(ways, *steps);
