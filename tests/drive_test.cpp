@@ -154,13 +154,13 @@ TEST_F(DriveTest, WritesThePlanWhoseWayComesFromItsFirstPulses) {
         PinAssignment.StepsPerSide = "12";
         DriveTestRectangle();
 
-        PulseWrites sides[kSideCount];
-        for (int side = 0; side < kSideCount; ++side) sides[side] = SidePulse(kSides[side]);
+        PulseWrites pulses[kSideCount];
+        for (int side = 0; side < kSideCount; ++side) pulses[side] = SidePulse(kSides[side]);
         std::vector<way::TimedWrite> plan;
         const auto ns = [](double ms) { return std::llround(ms * 1e6); };
         for (int side = 0; side < kSideCount; ++side) {
             for (std::int64_t index = 0; index < 12; ++index) {
-                const PlannedPulse pulse = PlanPulse(sides, side, index);
+                const PlannedPulse pulse = PlanPulse(pulses, side, index);
                 const double start = static_cast<double>(std::int64_t{side} * 12 + index) * kPulseMs;
                 plan.push_back({static_cast<unsigned>(pulse.low), ns(start + StepPauseMs)});
                 plan.push_back({static_cast<unsigned>(pulse.pattern), ns(start + kPulseMs)});
