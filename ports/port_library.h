@@ -4,6 +4,10 @@
 // these undecorated C names, with the stdcall convention on Windows (the real
 // inpout32.dll's). Only Out32 is required.
 //   Out32(address, value)       writes value to the I/O port at address
+//   Inp32(address)              optional: what the I/O port at address reads, in
+//                               the low eight bits; the real inpout32.dll's own
+//                               short __stdcall Inp32(short), which every build of
+//                               it has. The drive reads back every value it writes
 //   SetSignalBits(xStep, ...)   optional: before the first write, which data-line
 //                               bit carries each of the drive's six signals
 //   IsInpOutDriverOpen()        optional, Windows: 0 when the library's kernel
@@ -33,11 +37,13 @@ struct SignalBits {
 };
 
 constexpr const char* kOut32 = "Out32";
+constexpr const char* kInp32 = "Inp32";
 constexpr const char* kSetSignalBits = "SetSignalBits";
 constexpr const char* kIsInpOutDriverOpen = "IsInpOutDriverOpen";
 constexpr const char* kSimulatedPortFiles = "SimulatedPortFiles";
 
 using Out32Function = void(PORT_CALL*)(short address, short value);
+using Inp32Function = short(PORT_CALL*)(short address);
 using SetSignalBitsFunction = void(PORT_CALL*)(short xStep, short xDir, short yStep, short yDir, short zStep,
                                                short zDir);
 using IsInpOutDriverOpenFunction = int(PORT_CALL*)();

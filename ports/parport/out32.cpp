@@ -1,7 +1,9 @@
-// Out32 over ppdev: the first call claims the port, every call writes the data
-// register, and the end of the process releases it. When the port cannot be
-// had, or a write fails, the process ends with a message: a write that does not
-// reach the plotter must never pass unnoticed.
+// Out32 and Inp32 over ppdev: the first call of either claims the port, with
+// its data lines set to output, every Out32 writes the data register and every
+// Inp32 reads it (nothing else: never the control register), and the end of
+// the process releases it. When the port cannot be had, or a write or read
+// fails, the process ends with a message: a write that does not reach the
+// plotter must never pass unnoticed.
 
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
@@ -12,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "parport.h"
 #include "port_library.h"
@@ -39,20 +42,36 @@ ClaimedPort Claimed;  // the port this process writes to
     std::exit(1);
 }
 
-}  // namespace
-
-PORT_EXPORT void PORT_CALL Out32(short address, short value) {
+// The port at address, claimed at the first call; `what` names the access for a message.
+void Claim(short address, const char* what) {
     if (Claimed.fd < 0) {
         std::string message;
         Claimed.fd = parport::ClaimPort(address, "", message);
         if (Claimed.fd < 0) Stop(message);
         Claimed.address = address;
     } else if (address != Claimed.address) {
-        Stop("Parallelport: Schreibzugriff auf Adresse " + std::to_string(static_cast<unsigned short>(address)) +
-             ", belegt ist aber " + std::to_string(static_cast<unsigned short>(Claimed.address)) + ".");
+        Stop(std::string("Parallelport: ") + what + " auf Adresse " +
+             std::to_string(static_cast<unsigned short>(address)) + ", belegt ist aber " +
+             std::to_string(static_cast<unsigned short>(Claimed.address)) + ".");
     }
+}
+
+}  // namespace
+
+PORT_EXPORT void PORT_CALL Out32(short address, short value) {
+    Claim(address, "Schreibzugriff");
     // The data register has eight lines; a ninth bit (two entries on pin 9) reaches none.
     unsigned char data = static_cast<unsigned char>(value & 0xFF);
     if (ioctl(Claimed.fd, PPWDATA, &data) != 0)
         Stop(std::string("Parallelport: Schreiben fehlgeschlagen (PPWDATA): ") + std::strerror(errno));
 }
+static_assert(std::is_same_v<decltype(&Out32), port::Out32Function>);
+
+PORT_EXPORT short PORT_CALL Inp32(short address) {
+    Claim(address, "Lesezugriff");
+    unsigned char data = 0;
+    if (ioctl(Claimed.fd, PPRDATA, &data) != 0)
+        Stop(std::string("Parallelport: Lesen fehlgeschlagen (PPRDATA): ") + std::strerror(errno));
+    return data;
+}
+static_assert(std::is_same_v<decltype(&Inp32), port::Inp32Function>);

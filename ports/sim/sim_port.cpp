@@ -17,10 +17,18 @@
 //   ("pulse,space,setup,hold" in µs, LinuxCNC's 10,10,200,200 for an unknown
 //   driver by default); a picture of the way lies beside the trace, the same
 //   name with .svg.
+// Inp32 answers with what the port holds, the last value's eight data lines.
+// PLOTTERTEST_PORT_FAULT makes it play a port that does not take its values,
+// so that each report of the drive's read-back can be seen without hardware:
+//   kein-port     nothing answers at the address: every line reads 1 (255)
+//   treiber-aus   the port library's driver is not open: the address' low
+//                 byte, as inpout32.dll then reads
+//   null          0, whatever was written
+//   D<n>=0, D<n>=1  data line n stays low, or high (a short, a heavy load)
 // Nothing here ever stops a write: a trace that cannot be written is reported
 // once and left out.
 //
-// Out32 only notes each write in memory (16 bytes a write); the log, the trace
+// Out32 only notes each write in memory (24 bytes a write); the log, the trace
 // and the way are written when the program ends. Any file work inside Out32
 // would come between a step edge and the program's next pause, which would be
 // longer than the program measured.
@@ -93,8 +101,47 @@ struct Write {
     int nice;
 };
 
+// How the port reads back, from PLOTTERTEST_PORT_FAULT.
+struct Fault {
+    bool addressLowByte = false;
+    int fixed = -1;  // 0 or more: every read gives this
+    unsigned stuckHigh = 0, stuckLow = 0;
+};
+
+// The fault PLOTTERTEST_PORT_FAULT names, and in `said` what the port plays
+// then, or that the text names none.
+Fault FaultFromEnvironment(std::string& said) {
+    const char* text = std::getenv("PLOTTERTEST_PORT_FAULT");
+    const std::string fault = text != nullptr ? text : "";
+    Fault play;
+    if (fault.empty()) return play;
+    if (fault == "kein-port") {
+        play.fixed = 0xFF;
+        said = "an der Adresse antwortet kein Port, jede Leitung liest 1";
+    } else if (fault == "treiber-aus") {
+        play.addressLowByte = true;
+        said = "der Treiber der Portbibliothek ist nicht geöffnet, gelesen wird das untere Byte der Adresse";
+    } else if (fault == "null") {
+        play.fixed = 0;
+        said = "jede Leitung liest 0";
+    } else if (fault.size() == 4 && fault[0] == 'D' && fault[1] >= '0' && fault[1] <= '7' && fault[2] == '=' &&
+               (fault[3] == '0' || fault[3] == '1')) {
+        (fault[3] == '1' ? play.stuckHigh : play.stuckLow) = 1u << (fault[1] - '0');
+        said = std::string("die Leitung ") + fault.substr(0, 2) + " bleibt " + (fault[3] == '1' ? "an" : "aus");
+    } else {
+        said = "PLOTTERTEST_PORT_FAULT=„" + fault +
+               "“ ist keine der Angaben kein-port, treiber-aus, null, D0=0 bis D7=1; der Port nimmt jeden Wert an.";
+        return play;
+    }
+    said = "der Port nimmt die Werte nicht an: " + said + " (PLOTTERTEST_PORT_FAULT=" + fault + ").";
+    return play;
+}
+
 struct SimulatedPort {
     long long writes = 0;
+    long long reads = 0;
+    bool started = false;  // the first call of Out32 or Inp32 has come
+    Fault fault;
     std::deque<Write> pending;      // noted, not yet in the log and the trace; grows without moving what it holds
     unsigned tracedLevel = 0;       // the level the trace has reached
     unsigned level = 0;             // the data register as last written, D0..D7
@@ -128,8 +175,9 @@ struct SimulatedPort {
             ShowStatus();
             std::fputc('\n', stderr);
         }
-        std::fprintf(stderr, "Simulierter Parallelport: %lld %s.\n", writes,
-                     writes == 1 ? "Schreibzugriff" : "Schreibzugriffe");
+        std::fprintf(stderr, "Simulierter Parallelport: %lld %s", writes, writes == 1 ? "Schreibzugriff" : "Schreibzugriffe");
+        if (reads > 0) std::fprintf(stderr, ", %lld %s", reads, reads == 1 ? "Lesezugriff" : "Lesezugriffe");
+        std::fprintf(stderr, ".\n");
         if (writes == 0) return;
         std::fprintf(stderr, "  Leitung  Pin  steigende Flanken  zuletzt\n");
         for (int line = 0; line < 8; ++line)
@@ -257,20 +305,41 @@ PORT_EXPORT const char* PORT_CALL SimulatedPortFiles() {
 }
 static_assert(std::is_same_v<decltype(&SimulatedPortFiles), port::SimulatedPortFilesFunction>);
 
+namespace {
+
+// At the first call, read or write: what the port is and plays.
+void Start(short address) {
+    if (Simulated.started) return;
+    Simulated.started = true;
+    std::fprintf(stderr, "Simulierter Parallelport an Adresse %d (0x%X): es wird keine Hardware angesteuert.\n", address,
+                 static_cast<unsigned>(static_cast<unsigned short>(address)));
+    // The program shows a progress line of its own where it sets PLOTTERTEST_HIDE_PORT_STATUS;
+    // a terminal has room for one live line.
+    Simulated.statusLine = IS_TERMINAL(stderr) != 0 && std::getenv("PLOTTERTEST_HIDE_PORT_STATUS") == nullptr;
+    std::string problem;
+    Simulated.driver = way::DriverTimesFromEnvironment(problem);
+    if (!problem.empty()) std::fprintf(stderr, "Simulierter Parallelport: %s\n", problem.c_str());
+    std::string fault;
+    Simulated.fault = FaultFromEnvironment(fault);
+    if (!fault.empty()) std::fprintf(stderr, "Simulierter Parallelport: %s\n", fault.c_str());
+}
+
+}  // namespace
+
+PORT_EXPORT short PORT_CALL Inp32(short address) {
+    Start(address);
+    ++Simulated.reads;
+    const Fault& fault = Simulated.fault;
+    if (fault.addressLowByte) return Bit(address);
+    if (fault.fixed >= 0) return static_cast<short>(fault.fixed);
+    return static_cast<short>((Simulated.level | fault.stuckHigh) & ~fault.stuckLow & 0xFFu);
+}
+static_assert(std::is_same_v<decltype(&Inp32), port::Inp32Function>);
+
 PORT_EXPORT void PORT_CALL Out32(short address, short value) {
     const long long nowNs = MonotonicNanoseconds();
-    if (Simulated.writes == 0) {
-        std::fprintf(stderr,
-                     "Simulierter Parallelport an Adresse %d (0x%X): es wird keine Hardware angesteuert.\n",
-                     address, static_cast<unsigned>(static_cast<unsigned short>(address)));
-        Simulated.startNs = nowNs;
-        // The program shows a progress line of its own where it sets PLOTTERTEST_HIDE_PORT_STATUS;
-        // a terminal has room for one live line.
-        Simulated.statusLine = IS_TERMINAL(stderr) != 0 && std::getenv("PLOTTERTEST_HIDE_PORT_STATUS") == nullptr;
-        std::string problem;
-        Simulated.driver = way::DriverTimesFromEnvironment(problem);
-        if (!problem.empty()) std::fprintf(stderr, "Simulierter Parallelport: %s\n", problem.c_str());
-    }
+    Start(address);
+    if (Simulated.writes == 0) Simulated.startNs = nowNs;
     ++Simulated.writes;
     // The data register has eight lines; a ninth bit (two entries on pin 9) reaches none.
     const unsigned next = static_cast<unsigned>(value) & 0xFFu;

@@ -160,9 +160,20 @@ enum class Channel : std::uint8_t { Output, Error };
 // terminal gives way to it.
 void ConsoleLine(Channel channel, const std::string& text);
 
+// Says how a drive left alone ended ("Fertig: …"), after EndDrive: a line on
+// standard output; on Windows the drive window's progress line, in which it
+// stands until the program ends.
+void ReportDone(const std::string& text);
+
 // Says how far a stopped drive came, after EndDrive: a line on standard error,
 // on Windows a box "Testfahrt abgebrochen" with OK.
 void ReportStop(const std::string& text);
+
+// A finding about the port during the drive (lines that stood high before the
+// first write), after a pulse and never inside a pause: a line on standard
+// error that the progress line gives way to; on Windows a line in the drive
+// window, below the port library's name, from the next event pass on.
+void ShowPortNote(const std::string& text);
 
 // Says after EndDrive, done or stopped, that steps came late ("Achtung: 3 von
 // 400 Schritten kamen …"), with the host's advice: a line on standard error
@@ -189,7 +200,7 @@ using SignalBits = port::SignalBits;
 void SetSignalBits(const SignalBits& bits);
 
 // Writes value to the I/O port at address through the port library's Out32.
-// The library is bound at the first call and kept. Throws PortLibraryNotFound
+// The library is bound at the first call of Out32 or Inp32 and kept. Throws PortLibraryNotFound
 // when there is none at any place searched (naming a 64-bit inpoutx64.dll
 // that lies beside the program instead), PortLibraryNotLoadable when one is
 // there but does not load (the file, and whether it is of the other word size
@@ -199,5 +210,22 @@ void SetSignalBits(const SignalBits& bits);
 // PortDriverNotOpen when the library says through IsInpOutDriverOpen that its
 // kernel driver is not open, with what to do. Nothing is written then.
 void Out32(short address, short value);
+
+// What the I/O port at address reads, through the port library's Inp32: its
+// data lines in the low eight bits (0 to 255), or kCannotRead when the library
+// has no Inp32. Binds the library as Out32 does, with Out32's failures. Reads
+// the data register alone, never the control or an ECP register.
+constexpr int kCannotRead = -1;
+int Inp32(short address);
+
+// Where the user finds the port's right address on this system, for a port that
+// reads back 255 at the address in the file: on Windows the way through Device
+// Manager, on Linux the ports the kernel knows. A paragraph of text.
+std::string PortAddressHelp();
+
+// What to do when the port library's driver does not work, so that nothing
+// reaches the connector (a port that reads back 0 or its address' low byte, an
+// inpout32.dll that says its driver is not open). A paragraph beginning „Abhilfe:“.
+std::string PortDriverHelp();
 
 }  // namespace host

@@ -6,18 +6,26 @@
 namespace host {
 
 namespace {
-port::Out32Function BoundOut32 = nullptr;
+BoundPort Bound;
 SignalBits Signals{};
+
+void Bind(short address) {
+    if (Bound.out != nullptr) return;
+    ClaimPort(address);
+    Bound = BindPortLibrary(Signals);
+}
 }  // namespace
 
 void SetSignalBits(const SignalBits& bits) { Signals = bits; }
 
 void Out32(short address, short value) {
-    if (BoundOut32 == nullptr) {
-        ClaimPort(address);
-        BoundOut32 = BindPortLibrary(Signals);
-    }
-    BoundOut32(address, value);
+    Bind(address);
+    Bound.out(address, value);
+}
+
+int Inp32(short address) {
+    Bind(address);
+    return Bound.in != nullptr ? Bound.in(address) & 0xFF : kCannotRead;
 }
 
 }  // namespace host

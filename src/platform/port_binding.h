@@ -6,9 +6,16 @@
 
 namespace host {
 
-// Loads the port library, looks up Out32 and, where the library exports it,
-// hands SetSignalBits the bits. Throws as host::Out32 says (platform.h).
-port::Out32Function BindPortLibrary(const port::SignalBits& bits);
+// What the program calls of a bound port library; `in` is nullptr for a
+// library without Inp32.
+struct BoundPort {
+    port::Out32Function out = nullptr;
+    port::Inp32Function in = nullptr;
+};
+
+// Loads the port library, looks up Out32 and Inp32 and, where the library
+// exports it, hands SetSignalBits the bits. Throws as host::Out32 says (platform.h).
+BoundPort BindPortLibrary(const port::SignalBits& bits);
 
 // Before the library is bound: makes this drive the only one on the port at
 // address, until EndDrive. Throws PortInUse, naming the port, while another

@@ -61,7 +61,11 @@ void ConsoleLine(Channel channel, const std::string& text) {
     (channel == Channel::Output ? std::cout : std::cerr) << text << "\n" << std::flush;
 }
 
+void ReportDone(const std::string& text) { ConsoleLine(Channel::Output, text); }
+
 void ReportStop(const std::string& text) { ConsoleLine(Channel::Error, text); }
+
+void ShowPortNote(const std::string& text) { ConsoleLine(Channel::Error, text); }
 
 void ReportLateSteps(const std::string& text) {
     ConsoleLine(Channel::Error, text + " Siehe plottertest --help.");

@@ -45,7 +45,7 @@ Failure WhyNotLoaded(const std::string& path, const std::string& loaderSaid) {
 
 void ClaimPort(short) {}
 
-port::Out32Function BindPortLibrary(const port::SignalBits& bits) {
+BoundPort BindPortLibrary(const port::SignalBits& bits) {
     // The library beside the program wins, so that a copy of the program directory
     // brings its own port; else the system's library path is searched.
     const std::string besideProgram = PathInProgramDirectory("libinpout32.so");
@@ -71,7 +71,18 @@ port::Out32Function BindPortLibrary(const port::SignalBits& bits) {
     }
     if (void* tell = dlsym(library, port::kSetSignalBits))
         port::TellSignalBits(reinterpret_cast<port::SetSignalBitsFunction>(tell), bits);
-    return reinterpret_cast<port::Out32Function>(entry);
+    return {reinterpret_cast<port::Out32Function>(entry),
+            reinterpret_cast<port::Inp32Function>(dlsym(library, port::kInp32))};
+}
+
+std::string PortAddressHelp() {
+    return "Die Adressen der Parallelports, die der Kernel kennt: cat /proc/sys/dev/parport/*/base-addr (die erste "
+           "Zahl, dezimal; eine Karte an 59392 steht als 59392 oder 0xE800 in Pinbelegung.txt).";
+}
+
+std::string PortDriverHelp() {
+    return "Abhilfe: prüfen, welche libinpout32.so neben dem Programm liegt; für einen echten Port die ppdev-Bibliothek "
+           "(parport/libinpout32.so) mit geladenen Treibern (lsmod | grep -e parport_pc -e ppdev; Meldungen mit dmesg).";
 }
 
 }  // namespace host

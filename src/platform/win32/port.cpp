@@ -149,7 +149,21 @@ std::string PortLibraryText(HMODULE library) {
 
 }  // namespace
 
-port::Out32Function BindPortLibrary(const port::SignalBits& bits) {
+std::string PortAddressHelp() {
+    return "Die richtige Adresse zeigt der Geräte-Manager: „Anschlüsse (COM & LPT)“ → der LPT-Anschluss → "
+           "„Ressourcen“ → der erste „E/A-Bereich“, etwa 0378-037F. Die erste Zahl ist hexadezimal: in Pinbelegung.txt "
+           "mit 0x davor, also 0x378. Eine PCI- oder PCIe-Karte liegt oft zwischen D000 und EFFF, etwa 0xE010.";
+}
+
+std::string PortDriverHelp() {
+    return "Abhilfe: plottertest einmal als Administrator starten (Rechtsklick auf plottertest.exe, „Als "
+           "Administrator ausführen“). Das richtet den Treiber für alle späteren Starts ein.\n"
+           "Hilft das nicht, sperrt Windows den Treiber: die Speicherintegrität (Windows-Sicherheit → "
+           "Gerätesicherheit → Kernisolierung → Speicherintegrität) oder die Sperrliste für anfällige "
+           "Treiber, oder eine Anti-Cheat-Software eines Spiels.";
+}
+
+BoundPort BindPortLibrary(const port::SignalBits& bits) {
     HMODULE library = LoadPortLibrary();
     if (library == nullptr) throw WhyNotLoaded(GetLastError());
     FARPROC entry = GetProcAddress(library, port::kOut32);
@@ -162,16 +176,13 @@ port::Out32Function BindPortLibrary(const port::SignalBits& bits) {
     if (FARPROC isOpen = GetProcAddress(library, port::kIsInpOutDriverOpen);
         isOpen != nullptr && reinterpret_cast<port::IsInpOutDriverOpenFunction>(reinterpret_cast<void*>(isOpen))() == 0)
         throw Failure{FailureKind::PortDriverNotOpen,
-                      "Der Treiber von inpout32.dll ist nicht geöffnet; es wurde nichts auf den Port geschrieben.\n"
-                      "Abhilfe: plottertest einmal als Administrator starten (Rechtsklick auf plottertest.exe, „Als "
-                      "Administrator ausführen“). Das richtet den Treiber für alle späteren Starts ein.\n"
-                      "Hilft das nicht, sperrt Windows den Treiber: die Speicherintegrität (Windows-Sicherheit → "
-                      "Gerätesicherheit → Kernisolierung → Speicherintegrität) oder die Sperrliste für anfällige "
-                      "Treiber, oder eine Anti-Cheat-Software eines Spiels."};
+                      "Der Treiber von inpout32.dll ist nicht geöffnet; es wurde nichts auf den Port geschrieben.\n" +
+                          PortDriverHelp()};
     if (FARPROC tell = GetProcAddress(library, port::kSetSignalBits))
         port::TellSignalBits(reinterpret_cast<port::SetSignalBitsFunction>(reinterpret_cast<void*>(tell)), bits);
     win32::ShowPortLibrary(PortLibraryText(library));
-    return reinterpret_cast<port::Out32Function>(reinterpret_cast<void*>(entry));
+    return {reinterpret_cast<port::Out32Function>(reinterpret_cast<void*>(entry)),
+            reinterpret_cast<port::Inp32Function>(reinterpret_cast<void*>(GetProcAddress(library, port::kInp32)))};
 }
 
 }  // namespace host

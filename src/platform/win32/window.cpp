@@ -422,6 +422,23 @@ void EndDrive() {
     EnableWindow(StopButton, FALSE);
 }
 
+void ReportDone(const std::string& text) {
+    if (Window == nullptr) return;
+    // The drive is over: drawn at once, the last thing the window shows.
+    ProgressPending = false;
+    SetWindowTextW(ProgressLabel, win32::Wide(text).c_str());
+    SendMessageW(ProgressBar, PBM_SETPOS, kBarRange, 0);
+    MarkSteps = TotalSteps;
+    InvalidateRect(Window, &PictureArea, FALSE);
+    UpdateWindow(Window);
+}
+
+void ShowPortNote(const std::string& text) {
+    // Below the port library's name, drawn by the next event pass as that is.
+    PortText += "\r\n\r\n" + text;
+    PortPending = true;
+}
+
 void ShowProgress(const std::string& text, long long stepsDone) {
     if (Window == nullptr) return;
     const double now = ClockMilliseconds();
