@@ -92,6 +92,15 @@ TEST(Conversions, PortAddressesAreDecimalOrHexWithin16Bits) {
     for (const Case& c : cases)
         EXPECT_EQ(Outcome([&] { return std::to_string(ConvertPortAddress(c.text, kWhere)); }), c.expected)
             << "text: " << c.text;
+
+    // Typed as Device Manager shows it, in hexadecimal without 0x: what is meant.
+    const Case typed[] = {
+        {"0378", "0x378"}, {" 378 ", "0x378"}, {"278", "0x278"},      {"3bc", "0x3BC"},  {"0378-037F", "0x378"},
+        {"E800", "0xE800"}, {"0d010", "0xD010"}, {"888", ""},         {"0888", ""},      {"0x378", ""},
+        {"&H378", ""},      {"-378", ""},        {"abc", ""},         {"abcd", ""},      {"0", ""},
+        {"12345", ""},
+    };
+    for (const Case& c : typed) EXPECT_EQ(MeantPortAddress(c.text).value_or(""), c.expected) << "text: " << c.text;
 }
 
 TEST(Conversions, StepCountsAreWholeNumbersWithin64Bits) {

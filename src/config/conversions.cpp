@@ -1,5 +1,6 @@
 #include "config/conversions.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -127,6 +128,24 @@ std::int16_t ConvertPortAddress(const std::string& text, const ValueSource& wher
     }
     // The 16-bit pattern, as Out32 takes it: E800h is -6144.
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(value));
+}
+
+std::optional<std::string> MeantPortAddress(const std::string& text) {
+    std::string digits = Trimmed(text);
+    const std::size_t range = digits.find('-');
+    if (range != std::string::npos && range > 0) digits.resize(range);  // "0378-037F"; "-888" keeps its sign
+    if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](char c) { return HexDigit(c) >= 0; }))
+        return std::nullopt;
+    std::string hex = digits.substr(std::min(digits.find_first_not_of('0'), digits.size()));
+    std::transform(hex.begin(), hex.end(), hex.begin(), [](char c) { return c >= 'a' && c <= 'f' ? char(c - 32) : c; });
+    // The parallel ports of a PC's own (LPT1 to LPT3), typed with or without a leading 0; or four
+    // hex digits of a card's, which hold a letter and a digit ("E800", "D010"), where "abcd" is a word.
+    const bool lpt = hex == "378" || hex == "278" || hex == "3BC";
+    const bool letter = std::any_of(hex.begin(), hex.end(), [](char c) { return c >= 'A'; });
+    const bool digit = std::any_of(hex.begin(), hex.end(), IsDigit);
+    const bool card = (hex.size() == 4 || (hex.size() == 3 && digits[0] == '0')) && letter && digit;
+    if (!lpt && !card) return std::nullopt;
+    return "0x" + hex;
 }
 
 std::int64_t ConvertStepCount(const std::string& text, const ValueSource& where) {

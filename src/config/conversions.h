@@ -41,6 +41,13 @@ double ConvertDecimal(const std::string& text, const ValueSource& where);
 // Overflow: a decimal outside -32768..32767 or more than four hex digits.
 std::int16_t ConvertPortAddress(const std::string& text, const ValueSource& where);
 
+// The address a port address text most likely means where it was typed as
+// Device Manager shows addresses, in hexadecimal without a prefix: "0x378"
+// for "0378", "378" or "0378-037F" (a range, of which the first is the base),
+// "0xE800" for "E800". Such a text reads as a decimal where no port sits, or
+// does not read at all. Nothing for any other text: "888", "0x378", "abc".
+std::optional<std::string> MeantPortAddress(const std::string& text);
+
 // A step count: as ConvertPinNumber, within the 64-bit range; on Overflow the
 // report names that range.
 std::int64_t ConvertStepCount(const std::string& text, const ValueSource& where);
