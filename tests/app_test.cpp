@@ -68,13 +68,18 @@ TEST_F(AppTest, OkDrivesTheRectangleAndEnds) {
             text << ms;
             return text.str();
         };
-        expected.insert(expected.end(), {"Wait " + Number(at), "Out32 888 " + std::string(low) + " at " + Number(at),
+        expected.push_back("Wait " + Number(at));
+        if (side == 1) expected.push_back("Inp32 888 -> 0");  // before the first write
+        // Each write read back at once.
+        expected.insert(expected.end(), {"Out32 888 " + std::string(low) + " at " + Number(at), "Inp32 888 -> " + std::string(low),
                                          "Out32 888 " + std::string(pattern) + " at " + Number(at + 0.25),
+                                         "Inp32 888 -> " + std::string(pattern),
                                          "Progress Seite " + std::to_string(side) + "/4 " + name + ": Schritt 1 von 1 (" +
                                              std::to_string(side) + ")"});
     }
     expected.insert(expected.end(),
-                    {"Out32 888 0 at 61.25", "EndDrive", "Console: Fertig: 4 Schritte gefahren, alle Datenleitungen auf 0."});
+                    {"Out32 888 0 at 61.25", "Inp32 888 -> 0", "EndDrive",
+                     "ReportDone Fertig: 4 Schritte gefahren, alle Datenleitungen auf 0; alle 9 Werte vom Port zurückgelesen."});
     EXPECT_EQ(afterLoad, expected);
 }
 
@@ -83,7 +88,7 @@ TEST_F(AppTest, AStoppedDriveEndsWithStatus128PlusTheSignal) {
     fake::stopAtMs = 20;
     fake::stopSignal = 15;
     EXPECT_EQ(Run(), 143);
-    EXPECT_EQ(afterLoad[afterLoad.size() - 3], "Out32 888 0 at 20.25");
+    EXPECT_EQ(afterLoad[afterLoad.size() - 4], "Out32 888 0 at 20.25");
     EXPECT_EQ(afterLoad[afterLoad.size() - 2], "EndDrive");
 }
 
@@ -91,8 +96,9 @@ TEST_F(AppTest, ConfirmationNamesOneHundredStepsWhateverTheFileSays) {
     lines[23] = "0";
     fake::answers = {host::kOk};
     EXPECT_EQ(Run(), 0);
-    EXPECT_EQ(afterLoad, (Transcript{kConfirmation, "SetSignalBits 1 2 4 8 16 32", "BeginDrive 0", "Out32 888 0 at 0", "EndDrive",
-                                     "Console: Fertig: 0 Schritte gefahren, alle Datenleitungen auf 0."}));
+    EXPECT_EQ(afterLoad, (Transcript{kConfirmation, "SetSignalBits 1 2 4 8 16 32", "BeginDrive 0", "Inp32 888 -> 0",
+                                     "Out32 888 0 at 0", "Inp32 888 -> 0", "EndDrive",
+                                     "ReportDone Fertig: 0 Schritte gefahren, alle Datenleitungen auf 0; 1 Wert vom Port zurückgelesen."}));
 }
 
 TEST_F(AppTest, FailureIsReportedOnceWithStatusOne) {

@@ -12,6 +12,7 @@
 #include "drive/expected_way.h"
 #include "fake_host.h"
 #include "platform/failure.h"
+#include "test_files.h"
 
 namespace {
 
@@ -41,10 +42,12 @@ protected:
         const std::string side = "Progress Seite " + std::to_string(sides) + "/4 " + names[sides - 1] + ": Schritt ";
         for (int i = 0; i < count; ++i) {
             clock += StepPauseMs;
-            expected.insert(expected.end(), {"Wait " + Number(clock), Write(port, i == 0 ? low : lowAfter, clock),
-                                             Write(port, pattern, clock + kSpin),
-                                             side + std::to_string(i + 1) + " von " + PinAssignment.StepsPerSide +
-                                                 " (" + std::to_string(++stepsDone) + ")"});
+            expected.push_back("Wait " + Number(clock));
+            if (stepsDone == 0) expected.push_back(Read(port, 0));  // what the port holds before the drive
+            Written(expected, port, i == 0 ? low : lowAfter, clock);
+            Written(expected, port, pattern, clock + kSpin);
+            expected.push_back(side + std::to_string(i + 1) + " von " + PinAssignment.StepsPerSide + " (" +
+                               std::to_string(++stepsDone) + ")");
             clock += kSpin;
         }
     }
@@ -53,9 +56,18 @@ protected:
         return "Out32 " + port + " " + std::to_string(value) + " at " + Number(atMs);
     }
 
+    static std::string Read(const std::string& port, int value) { return "Inp32 " + port + " -> " + std::to_string(value); }
+
+    // A write and its read back, which gives the data lines of what was written.
+    static void Written(Transcript& expected, const std::string& port, int value, double atMs) {
+        expected.insert(expected.end(), {Write(port, value, atMs), Read(port, value & 0xFF)});
+    }
+
     static std::string Done(int steps) {
-        return "Console: Fertig: " + std::to_string(steps) + (steps == 1 ? " Schritt" : " Schritte") +
-               " gefahren, alle Datenleitungen auf 0.";
+        const int values = 2 * steps + 1;
+        return "ReportDone Fertig: " + std::to_string(steps) + (steps == 1 ? " Schritt" : " Schritte") +
+               " gefahren, alle Datenleitungen auf 0; " +
+               (values == 1 ? "1 Wert" : "alle " + std::to_string(values) + " Werte") + " vom Port zurückgelesen.";
     }
 
     static std::string Number(double ms) {
@@ -90,7 +102,8 @@ TEST_F(DriveTest, DrivesFourSidesThenSwitchesEveryLineOff) {
     ExpectPulses(expected, 3, 2 + 8, 8, 4 + 8);  // right: X step and direction; Y's direction falls at X's edge
     ExpectPulses(expected, 3, 8, 0, 1);      // back: Y step alone; X's direction falls at Y's edge
     ExpectPulses(expected, 3, 0, 0, 4);      // left: X step alone
-    expected.insert(expected.end(), {Write("888", 0, clock + kSpin), "EndDrive", Done(12)});  // after the last pulse's time
+    Written(expected, "888", 0, clock + kSpin);  // after the last pulse's time
+    expected.insert(expected.end(), {"EndDrive", Done(12)});
     EXPECT_EQ(fake::DriveTranscript(), expected);
 
     // Late steps are said once the drive has ended, on every host.
@@ -120,7 +133,8 @@ TEST_F(DriveTest, PatternIsTheSumOfTwoBitsNotTheirOr) {
     ExpectPulses(expected, 1, 0, 0, 128, "-6144");
     ExpectPulses(expected, 1, 0, 0, 2, "-6144");
     ExpectPulses(expected, 1, 0, 0, 0, "-6144");  // the pauses still run
-    expected.insert(expected.end(), {Write("-6144", 0, clock + kSpin), "EndDrive", Done(4)});
+    Written(expected, "-6144", 0, clock + kSpin);
+    expected.insert(expected.end(), {"EndDrive", Done(4)});
     EXPECT_EQ(fake::DriveTranscript(), expected);
 }
 
@@ -200,7 +214,9 @@ TEST_F(DriveTest, AStopBetweenPulsesSwitchesEveryLineOffOnceAndSaysHowFar) {
     ExpectPulses(expected, 3, 2, 2, 1 + 2);
     ExpectPulses(expected, 1, 10, 8, 4 + 8);
     const std::string howFar = "ReportStop Fahrt abgebrochen nach 4 von 12 Schritten; alle Datenleitungen auf 0.";
-    expected.insert(expected.end(), {"Wait 76", "Out32 888 0 at 65.25", "EndDrive", howFar});
+    expected.push_back("Wait 76");
+    Written(expected, "888", 0, 65.25);
+    expected.insert(expected.end(), {"EndDrive", howFar});
     EXPECT_EQ(fake::DriveTranscript(), expected);
 
     // A busy machine wakes the waits late: a pause of 16 ms is on time, one of 19.5 ms
@@ -218,7 +234,8 @@ TEST_F(DriveTest, NoPulseWhenTheStepCountIsBelowOne) {
         fake::transcript.clear();
         PinAssignment.StepsPerSide = steps;
         DriveTestRectangle();
-        EXPECT_EQ(fake::DriveTranscript(), (Transcript{kSignals, "BeginDrive 0", "Out32 888 0 at 0", "EndDrive", Done(0)}))
+        EXPECT_EQ(fake::DriveTranscript(), (Transcript{kSignals, "BeginDrive 0", Read("888", 0), "Out32 888 0 at 0",
+                                                       Read("888", 0), "EndDrive", Done(0)}))
             << steps;
     }
 }
@@ -228,14 +245,24 @@ TEST_F(DriveTest, FailuresHappenAtTheirMomentAndLeaveEveryLineOff) {
     const std::string kPort = "Pinbelegung.txt, Zeile 22, „Portadresse“: gelesen ";
     const std::string kPortAccepted = ", erwartet -32768 bis 32767 dezimal oder 0x0 bis 0xFFFF";
     const Transcript firstPause = {kSignals, "BeginDrive 12", "Wait 15", "EndDrive"};
-    const Transcript onePulse = {kSignals, "BeginDrive 12", "Wait 15", "Out32 888 2 at 15", "Out32 888 3 at 15.25",
-                                 "Progress Seite 1/4 nach vorne: Schritt 1 von 3 (1)", "Wait 30.25",
-                                 "Out32 888 2 at 30.25"};
+    const Transcript onePulse = {kSignals,
+                                 "BeginDrive 12",
+                                 "Wait 15",
+                                 Read("888", 0),
+                                 "Out32 888 2 at 15",
+                                 Read("888", 2),
+                                 "Out32 888 3 at 15.25",
+                                 Read("888", 3),
+                                 "Progress Seite 1/4 nach vorne: Schritt 1 von 3 (1)",
+                                 "Wait 30.25",
+                                 "Out32 888 2 at 30.25",
+                                 Read("888", 2)};
     Transcript twoPulses = onePulse;
-    twoPulses.push_back("Out32 888 3 at 30.5");
+    twoPulses.insert(twoPulses.end(), {"Out32 888 3 at 30.5", Read("888", 3)});
     Transcript switchedOff = twoPulses;
-    switchedOff.insert(switchedOff.end(), {"Out32 888 0 at 30.5", "EndDrive"});
-    Transcript offBetweenWrites = {kSignals, "BeginDrive 12", "Wait 15", "Out32 888 2 at 15", "Out32 888 0 at 15.25",
+    switchedOff.insert(switchedOff.end(), {"Out32 888 0 at 30.5", Read("888", 0), "EndDrive"});
+    Transcript offBetweenWrites = {kSignals,           "BeginDrive 12",       "Wait 15", Read("888", 0),
+                                   "Out32 888 2 at 15", Read("888", 2), "Out32 888 0 at 15.25", Read("888", 0),
                                    "EndDrive"};
     Transcript switchOffFailed = twoPulses;
     switchOffFailed.push_back("EndDrive");
@@ -289,6 +316,100 @@ TEST_F(DriveTest, FailuresHappenAtTheirMomentAndLeaveEveryLineOff) {
         EXPECT_EQ(got.kind, c.kind) << c.name;
         EXPECT_EQ(got.detail, c.detail) << c.name;
         EXPECT_EQ(fake::DriveTranscript(), c.before) << c.name;
+    }
+}
+
+// Every value is read back after its write; the first one the port did not
+// take stops the drive with every line switched off, and the report says why.
+TEST_F(DriveTest, APortThatDoesNotTakeAValueStopsTheDriveAndSaysWhy) {
+    const std::string kNoPort = "Ursache: Alle Datenleitungen lesen 1. An dieser Adresse antwortet kein Port, oder der "
+                                "Port ist im BIOS abgeschaltet.";
+    const std::string kDriver = ": Der Treiber der Portbibliothek arbeitet nicht, es kommt nichts am Port an.\n"
+                                "Abhilfe: Treiberhilfe.";
+    const std::string kHeld = "Ursache: Andere Leitungen folgen den geschriebenen Werten, diese nicht: ";
+    const std::string kFirst = " beim 1. Schreibzugriff (Seite 1/4 nach vorne, Schritt 1); danach wurde nur noch 0 "
+                               "geschrieben.";
+    const std::string kDone = "ReportDone Fertig: 12 Schritte gefahren, alle Datenleitungen auf 0; ";
+    const std::vector<int> kAll = {2, 3, 2, 3, 2, 3, 10, 12, 8, 12, 8, 12, 8, 1, 0, 1, 0, 1, 0, 4, 0, 4, 0, 4, 0};
+    const struct {
+        const char* name;
+        fake::PortReads reads;
+        std::vector<int> written;
+        std::vector<std::string> report;  // the detail's lines, the last in its beginning, but the one on
+                                          // PLOTTERTEST_READBACK that ends every such report; none: no failure
+        std::string said = {};            // a call that must be in the transcript
+        const char* port = "888";
+        const char* compare = "";  // PLOTTERTEST_READBACK
+    } cases[] = {
+        {"takes every value, lines high before", {true, 0x55}, kAll, {},
+         "PortNote Vor dem ersten Schreibzugriff las der Port 85 (0x55): an waren Pin 2 (D0, Y-Schritt), Pin 4 (D2, "
+         "X-Schritt), Pin 6 (D4) und Pin 8 (D6), wie BIOS oder Kernel den Port beim Prüfen oft hinterlassen. Der erste "
+         "Schreibzugriff schaltet Pin 2 (D0), Pin 4 (D2), Pin 6 (D4) und Pin 8 (D6) ab; ein Treiber, der bei fallender "
+         "Flanke schaltet, macht dabei einen Schritt auf der X-Achse und Y-Achse."},
+        {"no Inp32", {false}, kAll, {},
+         kDone + "die Portbibliothek kann nicht zurücklesen (kein Inp32), ob die Werte am Port ankamen, ist nicht geprüft."},
+        {"D0 stays low, not compared", {true, 0, -1, 0, 1}, kAll, {},
+         kDone + "25 Werte vom Port zurückgelesen, 6 anders als geschrieben (nicht verglichen: PLOTTERTEST_READBACK=aus).",
+         "888", "aus"},
+        {"reads 255, an address typed as Device Manager shows it", {true, 0, 0xFF}, {2, 0},
+         {"Port 378 (0x17A): geschrieben 2 (0x02), zurückgelesen 255 (0xFF)" + kFirst,
+          "Pin 2 (D0, Y-Schritt), Pin 4 (D2, X-Schritt), Pin 5 (D3, X-Richtung), Pin 6 (D4), Pin 7 (D5), Pin 8 (D6) und "
+          "Pin 9 (D7) blieben an.",
+          kNoPort + " Die Portadresse „0378“ ist dezimal gelesen 378 (0x17A); gemeint ist wohl 0x378: dann „0x378“ in "
+                    "Pinbelegung.txt schreiben.",
+          "Adresshilfe."},
+         "Inp32 378 -> 255", "0378"},
+        {"reads the address' low byte", {true, 0, 0x78}, {2, 0},
+         {"Port 888 (0x378): geschrieben 2 (0x02), zurückgelesen 120 (0x78)" + kFirst,
+          "Pin 3 (D1, Y-Richtung) blieb aus. Pin 5 (D3, X-Richtung), Pin 6 (D4), Pin 7 (D5) und Pin 8 (D6) blieben an.",
+          "Ursache: Der Port liest das untere Byte seiner Adresse" + kDriver}},
+        {"reads 0", {true, 0, 0}, {2, 0},
+         {"Port 888 (0x378): geschrieben 2 (0x02), zurückgelesen 0 (0x00)" + kFirst, "Pin 3 (D1, Y-Richtung) blieb aus.",
+          "Ursache: Der Port liest 0, was auch geschrieben wird" + kDriver}},
+        {"D0 stays low", {true, 0, -1, 0, 1}, {2, 3, 0},
+         {"Port 888 (0x378): geschrieben 3 (0x03), zurückgelesen 2 (0x02) beim 2. Schreibzugriff (Seite 1/4 nach "
+          "vorne, Schritt 1); danach wurde nur noch 0 geschrieben.",
+          "Pin 2 (D0, Y-Schritt) blieb aus.",
+          kHeld + "Was an ihnen angeschlossen ist, hält sie fest, etwa ein Kurzschluss nach Masse (blieb aus) oder nach "
+                  "5 V (blieb an), oder eine Last, die der Port nicht treiben kann. Abhilfe: die Verdrahtung an Pin 2 "
+                  "(D0) prüfen; mit abgezogenem Stecker zeigt eine neue Fahrt, ob der Port allein die Werte annimmt."}},
+        {"D7 stays high", {true, 0, -1, 0x80}, {2, 0},
+         {"Port 888 (0x378): geschrieben 2 (0x02), zurückgelesen 130 (0x82)" + kFirst, "Pin 9 (D7) blieb an.", kHeld}},
+        {"reads what it was never written", {true, 0, 0x54}, {2, 0},
+         {"Port 888 (0x378): geschrieben 2 (0x02), zurückgelesen 84 (0x54)" + kFirst,
+          "Pin 3 (D1, Y-Richtung) blieb aus. Pin 4 (D2, X-Schritt), Pin 6 (D4) und Pin 8 (D6) blieben an.",
+          "Ursache: Der Port arbeitet wohl in einer Betriebsart, in der sein Datenregister die Leitungen nicht treibt. "
+          "Abhilfe: im BIOS den Parallelport auf SPP (auch „Normal“, „Standard“ oder „Bidirectional“) oder EPP "
+          "stellen, nicht ECP."}},
+    };
+    for (const auto& c : cases) {
+        fake::Reset();
+        fake::portReads = c.reads;
+        PinAssignment.PortAddress = c.port;
+        SetVariable(kReadBackVariable, c.compare);
+
+        const std::optional<Failure> failure = DriveFailure();
+        SetVariable(kReadBackVariable, "");
+
+        std::vector<int> written;
+        for (const std::string& call : fake::transcript)
+            if (call.rfind("Out32 ", 0) == 0) written.push_back(std::stoi(call.substr(call.find(' ', 6))));
+        EXPECT_EQ(written, c.written) << c.name;
+        if (!c.said.empty()) {
+            EXPECT_NE(std::find(fake::transcript.begin(), fake::transcript.end(), c.said), fake::transcript.end())
+                << c.name;
+        }
+        ASSERT_EQ(failure.has_value(), !c.report.empty()) << c.name;
+        if (!failure) continue;
+        EXPECT_EQ(failure->kind, FailureKind::PortRejectsValues) << c.name;
+        std::string report;
+        for (const std::string& line : c.report) report += (report.empty() ? "" : "\n") + line;
+        EXPECT_EQ(failure->detail.rfind(report, 0), 0u) << c.name << ":\n" << failure->detail;
+        EXPECT_NE(failure->detail.find("\nManche Ports lesen ihre Leitungen statt ihres Registers zurück, und eine stark "
+                                       "belastete Leitung kann 0 lesen, obwohl der Port sie treibt: Für einen solchen "
+                                       "Port fährt das Programm mit PLOTTERTEST_READBACK=aus ohne Vergleich."),
+                  std::string::npos)
+            << c.name;
     }
 }
 

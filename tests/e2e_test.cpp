@@ -108,7 +108,7 @@ TEST_F(EndToEnd, ThreeStepsWriteForWrite) {
     EXPECT_EQ(ShortPauses(run.writes), std::vector<std::size_t>{});
     EXPECT_NE(run.err.find("Simulierter Parallelport an Adresse 888 (0x378)"), std::string::npos) << run.err;
     EXPECT_EQ(run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1),
-              "Fertig: 12 Schritte gefahren, alle Datenleitungen auf 0.\n");
+              "Fertig: 12 Schritte gefahren, alle Datenleitungen auf 0; alle 25 Werte vom Port zurückgelesen.\n");
 }
 
 TEST_F(EndToEnd, HundredStepsMake801WritesAtTheirPace) {
@@ -180,6 +180,8 @@ TEST_F(EndToEnd, FailuresAreReportedOnStandardErrorWithStatusOne) {
         int line;
         std::string value;
         std::string report;
+        const char* fault = "";  // PLOTTERTEST_PORT_FAULT: the simulated port does not take its values
+        std::size_t writes = 0;  // the last of them 0
     } cases[] = {
         {"pin letters", 2, "zwei",
          "plottertest: Laufzeitfehler: Typen unverträglich\nPinbelegung.txt, Zeile 2, „Pin X-Achse Schritt“: gelesen "
@@ -197,6 +199,14 @@ TEST_F(EndToEnd, FailuresAreReportedOnStandardErrorWithStatusOne) {
         {"empty step count", 24, "",
          "Typen unverträglich\nPinbelegung.txt, Zeile 24, „Schritte je Seite“: gelesen „“ (leer), erwartet eine ganze "
          "Zahl\n"},
+        // Stopped at the first value the port did not take, with every line switched off.
+        {"no port at the address", 22, "0378",
+         "Laufzeitfehler: Port nimmt die Werte nicht an\nPort 378 (0x17A): geschrieben 8 (0x08), zurückgelesen 255 "
+         "(0xFF) beim 1. Schreibzugriff",
+         "kein-port", 2},
+        {"a data line that stays low", 24, "3",
+         "\nPin 2 (D0, X-Schritt) blieb aus.\nUrsache: Andere Leitungen folgen den geschriebenen Werten, diese nicht",
+         "D0=0", 9},
     };
     for (const auto& c : cases) {
         lines = SampleLines();
@@ -204,10 +214,11 @@ TEST_F(EndToEnd, FailuresAreReportedOnStandardErrorWithStatusOne) {
             lines.pop_back();
         else
             lines[static_cast<std::size_t>(c.line - 1)] = c.value;
-        const Outcome run = Start("\n");
+        const Outcome run = Start("\n", true, std::string("PLOTTERTEST_PORT_FAULT=") + c.fault);
         EXPECT_EQ(run.status, 1) << c.name;
         EXPECT_NE(run.err.find(c.report), std::string::npos) << c.name << ": " << run.err;
-        EXPECT_TRUE(run.writes.empty()) << c.name;
+        ASSERT_EQ(run.writes.size(), c.writes) << c.name;
+        if (c.writes > 0) EXPECT_EQ(run.writes.back().value, 0) << c.name;
     }
 }
 
@@ -375,7 +386,10 @@ TEST_F(EndToEnd, StopsSwitchEveryLineOffAndKeysAnswerNothingUnasked) {
         {"Ctrl+Z during the drive", true, "", 50, {{prompt, 0, "\r"}, {driving, 300, "\x1a"}}, 130, StoppedWithZero},
         {"Ctrl+S, then Esc during the drive", true, "", 50,
          {{prompt, 0, "\r"}, {driving, 300, "\x13"}, {"", 300, "\x1b"}}, 130, StoppedWithZero},
-        {"under chrt -f 10", true, "", 3, {{prompt, 0, "\r"}}, 0, Everything, {}, true},
+        {"under chrt -f 10, on a library that cannot read", true, "", 3, {{prompt, 0, "\r"}}, 0, Everything,
+         {"Fertig: 12 Schritte gefahren, alle Datenleitungen auf 0; die Portbibliothek kann nicht zurücklesen (kein "
+          "Inp32), ob die Werte am Port ankamen, ist nicht geprüft."},
+         true},
         {"q and Enter during the drive", true, "", 3, {{prompt, 0, "\r"}, {driving, 0, "q\r"}}, 0, Everything},
         {"progress of a 20-step drive", true, "", 20, {{prompt, 0, "\r"}}, 0, Nothing,
          {std::string("  X (nach rechts):  Schritt Pin 2 (D0), Richtung Pin 3 (D1)\r\n") +

@@ -28,6 +28,8 @@ long long writeLimit = -1;
 long long failingWrite = -1;
 long long progressFailsAt = -1;
 long long progressCalls = 0;
+PortReads portReads;
+int held = 0;  // what the port holds
 double stopAtMs = -1;
 int stopSignal = 2;
 long long waits = 0;
@@ -49,6 +51,8 @@ void Reset() {
     failingWrite = -1;
     progressFailsAt = -1;
     progressCalls = 0;
+    portReads = {};
+    held = 0;
     stopAtMs = -1;
     stopSignal = 2;
     waits = 0;
@@ -177,12 +181,39 @@ void SetSignalBits(const SignalBits& bits) {
     fake::Record(call.str());
 }
 
-void Out32(short address, short value) {
+namespace {
+void Bind() {
     if (!fake::bound && fake::bindFailure) throw *fake::bindFailure;
     fake::bound = true;
+}
+}  // namespace
+
+int Inp32(short address) {
+    Bind();
+    const fake::PortReads& reads = fake::portReads;
+    const int value = !reads.canRead      ? kCannotRead
+                      : reads.fixed >= 0 ? reads.fixed
+                                          : static_cast<int>((static_cast<unsigned>(fake::writes == 0 ? reads.before : fake::held) |
+                                                              reads.stuckHigh) &
+                                                             ~reads.stuckLow & 0xFFu);
+    fake::Record("Inp32 " + std::to_string(address) + " -> " + (value == kCannotRead ? "none" : std::to_string(value)));
+    return value;
+}
+
+std::string PortAddressHelp() { return "Adresshilfe."; }
+
+std::string PortDriverHelp() { return "Abhilfe: Treiberhilfe."; }
+
+void ShowPortNote(const std::string& text) { fake::Record("PortNote " + text); }
+
+void ReportDone(const std::string& text) { fake::Record("ReportDone " + text); }
+
+void Out32(short address, short value) {
+    Bind();
     if (fake::writeLimit >= 0 && fake::writes >= fake::writeLimit) throw fake::WriteLimitReached{};
     if (++fake::writes == fake::failingWrite) throw Failure{FailureKind::OutOfMemory, "Out32"};
     std::ostringstream call;
+    fake::held = value & 0xFF;
     call << "Out32 " << address << " " << value << " at " << fake::clockMs;
     fake::Record(call.str());
 }

@@ -29,6 +29,16 @@ extern long long writeLimit;                // Out32 calls allowed before it thr
 extern long long failingWrite;              // this Out32 (1 = the first) throws OutOfMemory, the others write
 extern long long progressFailsAt;           // this ShowProgress (1 = the first) throws OutOfMemory, as a
                                             // progress text that finds no memory
+// What Inp32 reads: the last value written (its low eight bits), before the
+// first write `before`; with `fixed` at 0 or more that, whatever was written;
+// and the stuck lines as they are stuck. Nothing with canRead false.
+struct PortReads {
+    bool canRead = true;
+    int before = 0;
+    int fixed = -1;
+    unsigned stuckHigh = 0, stuckLow = 0;
+};
+extern PortReads portReads;
 extern double stopAtMs;                     // from this time on a stop is asked for: a wait ends then, and
 extern int stopSignal;                      // the next event pass returns this signal
 
@@ -37,7 +47,8 @@ struct WriteLimitReached {};
 
 // Back to an empty transcript, a clock at 0 that advances 0.25 ms per event pass and per reading
 // right after a reading, waits that end
-// 1 ms before their deadline, a bindable port, no write limit or failing write, progress that never fails and no stop.
+// 1 ms before their deadline, a bindable port that takes every value, no write limit or failing write,
+// progress that never fails and no stop.
 void Reset();
 
 // The transcript as the drive shows it: the writes with their times ("Out32

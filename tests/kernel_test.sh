@@ -173,6 +173,12 @@ sides=("2 2 3" "a 8 c" "8 0 1" "0 0 4")
 check all "marks around the cases" "marks $((2 * ${#ran[@]}))" "$(grep '^marks' "$scratch/writes")"
 check three_steps "writes" "$(pulses 378 3 "${sides[@]}")" "$(writes three_steps)"
 check three_steps "status" 0 "$(status three_steps)"
+said() { sed -n "s/^PLOTTERTEST $1: //p" "$scratch/console.log" | tr -d '\r'; }
+# The real driver reads back every value it was written (PPRDATA).
+for case in three_steps second_port; do
+  said "$case" | grep -q -x -F "Fertig: 12 Schritte gefahren, alle Datenleitungen auf 0; alle 25 Werte vom Port zurückgelesen." ||
+    { echo "FAILED: $case: no word that every value was read back"; failed=1; }
+done
 check second_port "writes" "$(pulses 278 3 "${sides[@]}")" "$(writes second_port)"
 check second_port "status" 0 "$(status second_port)"
 check no_port "writes" "" "$(writes no_port)"

@@ -76,6 +76,11 @@ TEST_P(WineEndToEnd, EnterConfirmsAndDrivesTheThreeStepExample) {
         EXPECT_EQ(Shows(run, "Portbibliothek: der simulierte Port; es bewegt sich keine Hardware.\r\nZ:\\"), simulated)
             << library;
         EXPECT_EQ(Shows(run, "Portbibliothek: Z:\\"), !simulated) << library;
+        // The window's last state says what the port read back, where the library can read.
+        EXPECT_TRUE(Shows(run, std::string("Fertig: 12 Schritte gefahren, alle Datenleitungen auf 0; ") +
+                                   (simulated ? "alle 25 Werte vom Port zurückgelesen."
+                                              : "die Portbibliothek kann nicht zurücklesen (kein Inp32)")))
+            << library;
         EXPECT_TRUE(run.portLibraryLoaded) << "the trace shows the port library when it is loaded";
         EXPECT_EQ(AddressesAndValues(run.writes), ThreeStepExample()) << library;
         EXPECT_EQ(ShortPauses(run.writes), std::vector<std::size_t>{}) << library;
@@ -199,6 +204,7 @@ TEST_P(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
         std::string reportHas;
         std::string besideName = "inpout32.dll";
         bool shortFolder = false;  // Wine's trace cuts a long text short; the report must show to its end
+        const char* fault = "";    // PLOTTERTEST_PORT_FAULT: the simulated port does not take its values
     } cases[] = {
         {"pin out of range", "18", "inpout32.dll", false, false,
          "Laufzeitfehler: Index außerhalb des gültigen Bereichs\nPinbelegung.txt, Zeile 2, „Pin X-Achse Schritt“: "
@@ -226,6 +232,11 @@ TEST_P(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
          "\nNeben dem Programm liegt inpoutx64.dll: das ist die", "inpoutx64.dll",
          true},
         // A library in the directory the program is started from is never loaded.
+        // Stopped at the first value it did not take; the trace holds the report's first line.
+        {"port that does not take its values", "2", "inpout32.dll", false, true,
+         "Laufzeitfehler: Port nimmt die Werte nicht an\nPort 888 (0x378): geschrieben 8 (0x08), zurückgelesen 255 "
+         "(0xFF) beim 1. Schreibzugriff",
+         " (Seite 1/4 nach vorne, Schritt 1)", "inpout32.dll", true, "kein-port"},
         {"port library in the working directory", "2", "", true, true,
          "Laufzeitfehler: Portbibliothek nicht gefunden\ninpout32.dll: gesucht neben dem Programm (Z:",
          ") und im Systemverzeichnis (C:\\"},
@@ -265,7 +276,9 @@ TEST_P(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
         if (c.confirm) answers.push_back({"Tormal fahren", "Return"});
         answers.push_back({"plottertest", "Return"});
 
+        setenv("PLOTTERTEST_PORT_FAULT", c.fault, 1);
         const Outcome run = Start(answers);
+        unsetenv("PLOTTERTEST_PORT_FAULT");
 
         EXPECT_EQ(run.status, 1) << c.name;
         ASSERT_EQ(run.boxes.size(), answers.size()) << c.name << run.trace;
@@ -275,7 +288,10 @@ TEST_P(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
         EXPECT_EQ(report.text.rfind(c.report, 0), 0u) << c.name << ": " << report.text;
         EXPECT_NE(report.text.find(c.reportHas), std::string::npos) << c.name << ": " << report.text;
         EXPECT_EQ(report.text.find("%1"), std::string::npos) << c.name << ": " << report.text;
-        EXPECT_TRUE(run.writes.empty()) << c.name;
+        // Nothing written, or the value not taken and the 0 after it.
+        EXPECT_EQ(AddressesAndValues(run.writes),
+                  (*c.fault == '\0' ? std::vector<std::pair<int, int>>{} : std::vector<std::pair<int, int>>{{888, 8}, {888, 0}}))
+            << c.name;
     }
     unsetenv("PLOTTERTEST_DRIVER_OPEN");
 }

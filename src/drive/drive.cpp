@@ -1,11 +1,14 @@
 #include "drive/drive.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <iterator>
 #include <limits>
 #include <string>
 
 #include "config/pin_assignment.h"
+#include "drive/read_back.h"
+#include "platform/failure.h"
 #include "platform/platform.h"
 #include "text/wording.h"
 
@@ -24,11 +27,79 @@ double LastPauseMs = 0;          // how long the last pause lasted, first to las
 std::int64_t LateSteps = 0;      // pulses whose pause lasted more than 15 ms + kLateByMs
 double LongestPauseMs = 0;
 
+// What the port reads back, for the end's word and for a value it did not take.
+bool CanReadBack = true;          // the port library has Inp32
+bool ReadBackCompared = true;     // kReadBackVariable is not "aus"
+std::int64_t WritesDone = 0;
+std::int64_t ValuesReadBack = 0;
+std::int64_t ValuesDiffering = 0;  // read back otherwise than written, where not compared
+unsigned LinesFollowed = 0;        // lines that read 1 where 1 was written
+int ReadBeforeFirstWrite = host::kCannotRead;
+std::string PortNote;              // for the next host::ShowPortNote, after the pulse
+// Where the drive stands, for the report of a value not taken.
+int SideNow = 0;
+std::int64_t StepNow = 0;
+
+// "beim 2. Schreibzugriff (Seite 1/4 nach vorne, Schritt 1)".
+std::string WhenText() {
+    const std::string write = "beim " + std::to_string(WritesDone) + ". Schreibzugriff";
+    if (SideNow >= kSideCount) return write + ", dem letzten, der alle Leitungen abschaltet";
+    return write + " (Seite " + std::to_string(SideNow + 1) + "/" + std::to_string(kSideCount) + " " +
+           kSides[SideNow].name + ", Schritt " + std::to_string(StepNow + 1) + ")";
+}
+
+// The port must hold what was written: a value it did not take ends the drive
+// here, before anything else is written but the 0 that switches off.
+void CheckReadBack(std::int16_t address, int written, int read) {
+    if (read == host::kCannotRead) {
+        CanReadBack = false;
+        return;
+    }
+    ++ValuesReadBack;
+    const unsigned lines = static_cast<unsigned>(written) & 0xFFu;  // a ninth bit (pin 9 twice) reaches no line
+    const auto got = static_cast<unsigned>(read);
+    if (got != lines) {
+        if (ReadBackCompared)
+            throw PortDidNotTake({static_cast<std::uint16_t>(address), lines, got, LinesFollowed, WhenText()},
+                                 DriveSignalBits(), PinAssignment.PortAddress);
+        ++ValuesDiffering;
+    }
+    LinesFollowed |= lines & got;
+    if (WritesDone == 1 && ReadBeforeFirstWrite > 0)
+        PortNote = HighBeforeNote(static_cast<unsigned>(ReadBeforeFirstWrite), lines, DriveSignalBits());
+}
+
 void WritePort(int value) {
     // The address is converted at every write, so a bad one fails at the first.
     const std::int16_t address = ConvertPortAddress(PinAssignment.PortAddress, PortAddressSource());
+    // What the port holds before the drive: a BIOS or the kernel's probe often leaves lines on.
+    if (WritesDone == 0) {
+        ReadBeforeFirstWrite = host::Inp32(address);
+        CanReadBack = ReadBeforeFirstWrite != host::kCannotRead;
+    }
     host::Out32(address, static_cast<short>(value));
     PortValue = static_cast<short>(value);
+    ++WritesDone;
+    if (CanReadBack) CheckReadBack(address, value, host::Inp32(address));
+}
+
+void ShowPortNote() {
+    if (PortNote.empty()) return;
+    host::ShowPortNote(PortNote);
+    PortNote.clear();
+}
+
+// The end's word on what the port read back.
+std::string ReadBackWords() {
+    if (!CanReadBack)
+        return "; die Portbibliothek kann nicht zurücklesen (kein Inp32), ob die Werte am Port ankamen, ist nicht geprüft";
+    const std::string values = ValuesReadBack == 1 ? "1 Wert" : std::to_string(ValuesReadBack) + " Werte";
+    if (!ReadBackCompared)
+        return "; " + values + " vom Port zurückgelesen, " +
+               (ValuesDiffering == 0 ? std::string("alle wie geschrieben")
+                                     : std::to_string(ValuesDiffering) + " anders als geschrieben") +
+               " (nicht verglichen: " + kReadBackVariable + "=aus)";
+    return std::string("; ") + (ValuesReadBack == 1 ? "" : "alle ") + values + " vom Port zurückgelesen";
 }
 
 // Reads the clock over and over, with no event pass: a stop waits for the next pause.
@@ -46,6 +117,7 @@ int StepPulse(const PlannedPulse& pulse) {
     WritePort(pulse.pattern);
     PatternWrittenMs = host::ClockMilliseconds();
     ++StepsDriven;
+    ShowPortNote();
     return 0;
 }
 
@@ -54,7 +126,9 @@ int DriveSide(const PulseWrites (&sides)[kSideCount], int side, std::int64_t ste
                                kSides[side].name + ": Schritt ";
     const std::string suffix = " von " + std::to_string(steps);
     std::string progress = prefix;  // its buffer is reused from step to step
+    SideNow = side;
     for (std::int64_t done = 0; done < steps; ++done) {
+        StepNow = done;
         if (const int stop = StepPulse(PlanPulse(sides, side, done))) return stop;
         // After the pulse, never inside the pause, whose 15 ms it must not shorten.
         progress.resize(prefix.size());
@@ -150,11 +224,33 @@ int Pause(double ms) {
     }
 }
 
+bool CompareReadBack(std::string& problem) {
+    const char* value = std::getenv(kReadBackVariable);
+    const std::string setting = value != nullptr ? value : "";
+    problem.clear();
+    if (setting == "aus") return false;
+    if (!setting.empty())
+        problem = std::string(kReadBackVariable) + "=" + QuoteForReport(setting) +
+                  " ist nicht „aus“; verglichen wird, was der Port zurückliest, wie sonst auch.";
+    return true;
+}
+
 int DriveTestRectangle() {
     StepsDriven = 0;
     PortValue = 0;
     LateSteps = 0;
     LongestPauseMs = 0;
+    CanReadBack = true;
+    WritesDone = 0;
+    ValuesReadBack = 0;
+    ValuesDiffering = 0;
+    LinesFollowed = 0;
+    ReadBeforeFirstWrite = host::kCannotRead;
+    PortNote.clear();
+    SideNow = 0;
+    StepNow = 0;
+    std::string ignored;  // the wiring summary has said it
+    ReadBackCompared = CompareReadBack(ignored);
     PulseWrites pulses[kSideCount];
     for (int side = 0; side < kSideCount; ++side) pulses[side] = SidePulse(kSides[side]);
     // Read once, before the drive shows itself: a bad step count fails here, as
@@ -172,7 +268,9 @@ int DriveTestRectangle() {
         // library is not even loaded and nothing is on. The last step pulse
         // gets its time, as every other did in its pause.
         if (StepsDriven > 0) SpinUntil(PatternWrittenMs + kLowPhaseMs);
+        SideNow = kSideCount;
         if (stop == 0 || StepsDriven > 0) WritePort(0);
+        ShowPortNote();
     } catch (...) {
         // A failure after a non-zero write (memory for the progress text, the
         // drive window, a port write between a pulse's two) would leave lines
@@ -188,8 +286,8 @@ int DriveTestRectangle() {
     }
     host::EndDrive();
     if (stop == 0) {
-        host::ConsoleLine(host::Channel::Output,
-                          "Fertig: " + wording::Steps(StepsDriven) + " gefahren, alle Datenleitungen auf 0.");
+        host::ReportDone("Fertig: " + wording::Steps(StepsDriven) + " gefahren, alle Datenleitungen auf 0" +
+                         ReadBackWords() + ".");
         SayIfStepsCameLate();
         return 0;
     }

@@ -82,6 +82,16 @@ double DriveDurationMs(std::int64_t perSide);
 // The same as the user reads it: "400", or "4 × 9223372036854775807" beyond 64 bits.
 std::string DriveStepsText(std::int64_t perSide);
 
+// The variable that, set to "aus", drives without comparing what the port reads
+// back with what was written: for a port that reads its lines rather than its
+// register. The values are still read and counted.
+constexpr const char* kReadBackVariable = "PLOTTERTEST_READBACK";
+
+// Whether the drive compares what the port reads back, from kReadBackVariable:
+// not for "aus"; for anything else, with `problem` naming a value that is
+// neither empty nor "aus" ("" otherwise).
+bool CompareReadBack(std::string& problem);
+
 // Waits until at least ms milliseconds have passed on the host's monotonic
 // clock, letting pending events be processed between clock readings: it waits
 // for events (host::WaitForEvents) while the end is far, then reads the clock
@@ -104,6 +114,11 @@ int Pause(double ms);
 // drive is done. When any pause lasted more than 1 ms over its 15 ms (a busy
 // machine), the host is then told how many and the longest (host::ReportLateSteps).
 //
+// Every value is read back right after its write (host::Inp32), and once before
+// the first write; lines that stood high then are said beside the progress
+// (host::ShowPortNote) with what the first write does to them. The end's word
+// says how many values were read back, or that the library cannot read.
+//
 // Returns 0 after the whole drive. When a pause is asked to stop (a stop key,
 // the drive window, a stop signal), no further pulse follows: if anything has
 // been written, one write of 0 to the same address switches every line off;
@@ -116,4 +131,7 @@ int Pause(double ms);
 //   TypeMismatch/Overflow - PortAddress is not a port address, raised at the
 //                           first port write
 //   PortLibraryNotFound/EntryPointNotFound - from the first port write
+//   PortRejectsValues   - the port read back another value than was written,
+//                         at once after that write, unless kReadBackVariable
+//                         says otherwise: no further pattern, a write of 0
 int DriveTestRectangle();

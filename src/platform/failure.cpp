@@ -15,6 +15,7 @@ const char* FailureKindName(FailureKind kind) {
     case FailureKind::EntryPointNotFound: return "Einsprungpunkt nicht gefunden";
     case FailureKind::PortInUse: return "Port belegt";
     case FailureKind::PortDriverNotOpen: return "Porttreiber nicht geöffnet";
+    case FailureKind::PortRejectsValues: return "Port nimmt die Werte nicht an";
     case FailureKind::OutOfMemory: return "Speicher reicht nicht";
     // The drive window's report reads as it always has.
     case FailureKind::WindowCannotBeOpened: return "Unerwarteter Fehler";

@@ -18,6 +18,8 @@ enum class FailureKind : std::uint8_t {
     PortInUse,            // another copy of the program drives the same port (detail: the port, what to do)
     PortDriverNotOpen,    // the port library is loaded, but says its kernel driver is not open: no write would
                           // reach the connector
+    PortRejectsValues,    // the port read back another value than the drive wrote (detail: the port, both
+                          // values, the lines that differ, the likely cause and what to do)
     OutOfMemory,          // a request for memory failed (a line of hundreds of megabytes)
     WindowCannotBeOpened, // the system refused the drive window, without which no stop could be asked for
     PinAssignmentMissing, // no "Pinbelegung.txt" beside the program (detail: the path searched); not a

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace wording {
 
@@ -31,6 +32,14 @@ inline std::string Port(unsigned short address) {
     char hex[8];
     std::snprintf(hex, sizeof hex, "0x%X", static_cast<unsigned>(address));
     return "Port " + std::to_string(address) + " (" + hex + ")";
+}
+
+// "A", "A und B", "A, B und C"; "" for none.
+inline std::string Listed(const std::vector<std::string>& items) {
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == items.size() ? " und " : ", ") + items[i];
+    return text;
 }
 
 }  // namespace wording

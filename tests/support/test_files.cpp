@@ -53,6 +53,14 @@ std::string ReadText(const std::string& path) {
     return text.str();
 }
 
+void SetVariable(const std::string& name, const std::string& value) {
+#if defined(_WIN32)
+    _putenv((name + "=" + value).c_str());  // which copies the text
+#else
+    setenv(name.c_str(), value.c_str(), 1);
+#endif
+}
+
 std::vector<PortWrite> ReadPortLog(const std::string& path) {
     std::vector<PortWrite> writes;
     std::istringstream log(ReadText(path));

@@ -29,6 +29,10 @@ void WriteLines(const std::string& path, const std::vector<std::string>& lines, 
 void WriteText(const std::string& path, const std::string& text);
 std::string ReadText(const std::string& path);
 
+// Sets an environment variable for this process, also where the unit tests run
+// as a Windows program; the program counts an empty value as none.
+void SetVariable(const std::string& name, const std::string& value);
+
 // One line of the simulated port's write log (PLOTTERTEST_PORT_LOG).
 struct PortWrite {
     int address;
