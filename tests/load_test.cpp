@@ -165,23 +165,12 @@ TEST_F(LoadTest, BadPortAddressAndStepCountLoadWithoutComplaint) {
     EXPECT_EQ(PinAssignment.StepsPerSide, "");
 }
 
-// PLOTTERTEST_DRIVER_US for this process, also where the unit tests run as a
-// Windows program; an empty value counts as none, for the program as here.
-void SetDriverTimes(const char* value) {
-    static char variable[128];  // putenv keeps this very text
-    std::snprintf(variable, sizeof variable, "PLOTTERTEST_DRIVER_US=%s", value);
-#if defined(_WIN32)
-    _putenv(variable);
-#else
-    putenv(variable);
-#endif
-}
-
 TEST_F(LoadTest, WiringIsSummarisedAndWhatCannotWorkIsNamed) {
     const std::string kNoPort = " erreicht den Port nicht (nur Pin 2 bis 9 sind Datenleitungen); die X-Achse ";
     const std::string kBoth = "das Signal der einen Achse erreicht auch die andere, deren Motor sich dann mitbewegen kann.";
     const std::string kSteps = "Achtung: Pinbelegung.txt, Zeile 24, „Schritte je Seite“: gelesen ";
     const std::string kFails = "; nach OK endet das Programm mit einer Fehlermeldung, bevor etwas geschrieben wird.";
+    const std::string kMeant = "; gemeint ist wohl ";
     const std::string kRectangle =
         "Erwarteter Weg: Rechteck 100 × 100 Schritte (nach vorne × nach rechts), zurück am Start.";
     const struct {
@@ -190,6 +179,7 @@ TEST_F(LoadTest, WiringIsSummarisedAndWhatCannotWorkIsNamed) {
         std::vector<std::string> warnings;
         std::vector<std::string> way = {"?"};  // the expected way's lines; "?": not looked at
         const char* driver = "";            // PLOTTERTEST_DRIVER_US
+        const char* readBack = "";          // PLOTTERTEST_READBACK
     } cases[] = {
         {{},
          {"X Pin 2 (D0) / Pin 3 (D1)", "Y Pin 4 (D2) / Pin 5 (D3)", "Z Pin 6 (D4) / Pin 7 (D5)",
@@ -236,6 +226,24 @@ TEST_F(LoadTest, WiringIsSummarisedAndWhatCannotWorkIsNamed) {
          {"Port 888 (0x378); Schritte je Seite „“ (keine ganze Zahl)"},
          {kSteps + "„“ (leer), erwartet eine ganze Zahl" + kFails},
          {}},  // no step count, no way
+        // An address as Device Manager shows it, read as decimal or not at all.
+        {{{22, "0378"}},
+         {"Port 378 (0x17A); 100 Schritte je Seite, 400 Schritte in etwa 6 s"},
+         {"Achtung: Pinbelegung.txt, Zeile 22, „Portadresse“: gelesen „0378“, das ist dezimal 378 (0x17A), wo "
+          "üblicherweise kein Parallelport liegt" + kMeant + "0x378 (hexadezimal, wie der Geräte-Manager Adressen zeigt): "
+          "dann „0x378“ schreiben."}},
+        {{{22, "E800"}},
+         {},
+         {"Achtung: Pinbelegung.txt, Zeile 22, „Portadresse“: gelesen „E800“, erwartet -32768 bis 32767 dezimal oder 0x0 "
+          "bis 0xFFFF" + kMeant + "0xE800 (hexadezimal, wie der Geräte-Manager Adressen zeigt): dann „0xE800“ schreiben" +
+          kFails}},
+        // Reading back without comparing, and a value that does not say so.
+        {{}, {}, {"Achtung: PLOTTERTEST_READBACK=aus: was der Port zurückliest, wird nicht mit dem Geschriebenen "
+                  "verglichen; ein Port, der die Werte nicht annimmt, fällt dabei nicht auf."},
+         {kRectangle}, "", "aus"},
+        {{}, {}, {"Achtung: PLOTTERTEST_READBACK=„nein“ ist nicht „aus“; verglichen wird, was der Port zurückliest, wie "
+                  "sonst auch."},
+         {kRectangle}, "", "nein"},
         {{{22, "0xE800"}, {24, "1"}}, {"Port 59392 (0xE800); 1 Schritt je Seite, 4 Schritte in etwa 0,06 s"}, {}},
         {{{24, "25000"}}, {"Port 888 (0x378); 25000 Schritte je Seite, 100000 Schritte in etwa 25 min"}, {}},
     };
@@ -244,10 +252,12 @@ TEST_F(LoadTest, WiringIsSummarisedAndWhatCannotWorkIsNamed) {
         for (const auto& [line, text] : c.values) lines[static_cast<std::size_t>(line - 1)] = text;
         WriteLines(file(), lines);
         LoadPinAssignment();
-        SetDriverTimes(c.driver);
+        SetVariable("PLOTTERTEST_DRIVER_US", c.driver);
+        SetVariable("PLOTTERTEST_READBACK", c.readBack);
 
         const host::WiringFacts view = DescribeWiring();
-        SetDriverTimes("");
+        SetVariable("PLOTTERTEST_DRIVER_US", "");
+        SetVariable("PLOTTERTEST_READBACK", "");
 
         const std::string row = c.values.empty() ? "plain" : "line " + std::to_string(c.values[0].first);
         EXPECT_EQ(view.path, file());
@@ -259,7 +269,7 @@ TEST_F(LoadTest, WiringIsSummarisedAndWhatCannotWorkIsNamed) {
             EXPECT_NE(std::find(facts.begin(), facts.end(), fact), facts.end()) << row << ": " << fact;
         }
         EXPECT_EQ(view.warnings, c.warnings) << row;
-        if (c.values.empty() && *c.driver == '\0') {  // where the rectangle's sides should end
+        if (c.values.empty() && *c.driver == '\0' && *c.readBack == '\0') {  // where the rectangle's sides should end
             const host::WayPicture::Spot corners[] = {{0, 0}, {0, 100}, {100, 100}, {100, 0}, {0, 0}};
             for (int side = 0; side <= 4; ++side)
                 EXPECT_TRUE(view.picture.afterSide[side].x == corners[side].x &&

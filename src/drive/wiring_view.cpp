@@ -63,10 +63,24 @@ host::WiringFacts DescribeWiring() {
     // not be able to read is said after the pins.
     std::vector<std::string> unreadable;
     std::optional<std::int16_t> port;
+    // An address typed as Device Manager shows it, in hexadecimal without 0x.
+    const std::optional<std::string> meant = MeantPortAddress(PinAssignment.PortAddress);
+    const std::string write =
+        meant ? "; gemeint ist wohl " + *meant + " (hexadezimal, wie der Geräte-Manager Adressen zeigt): dann „" +
+                    *meant + "“ schreiben"
+              : "";
     try {
         port = ConvertPortAddress(PinAssignment.PortAddress, PortAddressSource());
+        if (meant) {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "0x%X", static_cast<unsigned>(static_cast<std::uint16_t>(*port)));
+            unreadable.push_back("Achtung: " + PortAddressSource().place + ": gelesen " +
+                                 QuoteForReport(PinAssignment.PortAddress) + ", das ist dezimal " +
+                                 std::to_string(*port) + " (" + hex + "), wo üblicherweise kein Parallelport liegt" +
+                                 write + ".");
+        }
     } catch (const Failure& failure) {
-        unreadable.push_back("Achtung: " + failure.detail + kFailsAfterOk);
+        unreadable.push_back("Achtung: " + failure.detail + write + kFailsAfterOk);
     }
     std::optional<std::int64_t> steps;
     try {
@@ -158,6 +172,11 @@ host::WiringFacts DescribeWiring() {
         // The figures the simulated port checks against, so that both say the same.
         std::string problem;
         const way::DriverTimes driver = way::DriverTimesFromEnvironment(problem);
+        if (!problem.empty()) view.warnings.push_back("Achtung: " + problem);
+        if (!CompareReadBack(problem))
+            view.warnings.push_back(std::string("Achtung: ") + kReadBackVariable +
+                                    "=aus: was der Port zurückliest, wird nicht mit dem Geschriebenen verglichen; ein "
+                                    "Port, der die Werte nicht annimmt, fällt dabei nicht auf.");
         if (!problem.empty()) view.warnings.push_back("Achtung: " + problem);
         const ExpectedWays ways = ExpectWays(*steps, driver);
         view.way = ExpectedWayLines(ways);
