@@ -183,6 +183,12 @@ bool Measure(bool onTerminal, int hogCount = 0, const std::string& user = "", bo
     std::printf("  CPU-Zeit: %.2f s (Benutzer %.2f s, System %.2f s), %.0f %% der Fahrt\n", userCpu + systemCpu,
                 userCpu, systemCpu, cpuShare);
     const std::string said = run.out + run.err;  // on a terminal, standard error is the screen too
+    // What the port read back, from the end's word: "alle 801 Werte vom Port zurückgelesen".
+    const std::size_t done = said.find("alle Datenleitungen auf 0; ");
+    if (done != std::string::npos) {
+        const std::size_t from = done + std::string("alle Datenleitungen auf 0; ").size();
+        std::printf("  Rücklesen: %s\n", said.substr(from, said.find_first_of(".\r\n", from) - from).c_str());
+    }
     const std::size_t late = said.find("Achtung: ");
     if (late != std::string::npos) std::printf("  %s\n", said.substr(late, said.find_first_of("\r\n", late) - late).c_str());
     if (hogCount > 0) return true;  // what a busy machine does, shown, not judged

@@ -46,6 +46,10 @@ wait "$program"
 
 # The pauses as build/bench/step_timing measures them, from the same log.
 "$bench" --log "$dir/log" "unter Wine"
+# What the drive read back: the simulated DLL counts its reads, one before the
+# first write and one after each (the window, which says it, is gone by now).
+reads=$(sed -n 's/^Simulierter Parallelport: [0-9]* Schreibzugriffe, \([0-9]*\) Lesezugriffe\.\r*$/\1/p' "$dir/stderr")
+echo "  Rücklesen: ${reads:-0} Lesezugriffe des Ports, einer vor dem ersten Schreiben und einer nach jedem"
 drive_ms=$(awk 'NR == 1 { first = $3 } { last = $3 } END { print (last - first) / 1e6 }' "$dir/log")
 # times prints e.g. "0m1.234s 0m0.056s" for user and system.
 cpu_s=$(tail -n1 "$dir/cpu" | sed 's/\([0-9]*\)m\([0-9.]*\)s/\1 \2/g' | awk '{ print $1 * 60 + $2 + $3 * 60 + $4 }')
