@@ -159,6 +159,33 @@ TEST(Way, AWayOfMoreTurnsThanKeptSaysSoAndCountsEveryTurn) {
                                     "vorne–hinten und 1 Schritt links–rechts; zurück am Start. Mehr als 100000 "
                                     "Richtungswechsel: das Bild zeigt nur die ersten 100000.");
     EXPECT_EQ(zigzag.unclean, 0);
+
+    // Decoded from its first periods and repeated, the same way as decoded whole,
+    // cut only where it has more turns than kept.
+    for (const long long periods : {25LL, static_cast<long long>(way::kMaxMarks) / 2 + 1}) {
+        const auto period = [&](way::Way& way, long long p) {  // right, then left
+            for (const way::TimedWrite& write : {way::TimedWrite{2, 6'000'000 * p}, {3, 6'000'000 * p + 1'000'000},
+                                                 {0, 6'000'000 * p + 3'000'000}, {1, 6'000'000 * p + 4'000'000}})
+                way::AddWrite(way, bits, write.value, write.ns);
+        };
+        way::Way whole, repeated;
+        for (long long p = 0; p < periods; ++p) period(whole, p);
+        period(repeated, 0);
+        period(repeated, 1);
+        const way::Way earlier = repeated;
+        period(repeated, 2);
+        way::Repeat(repeated, earlier, periods - 4);
+        period(repeated, 3);
+        for (way::Way* way : {&whole, &repeated}) {
+            way::AddWrite(*way, bits, 0, 6'000'000 * (way == &whole ? periods : 4));
+            way::Finish(*way);
+        }
+        EXPECT_EQ(way::Verdict(repeated), way::Verdict(whole)) << periods;
+        EXPECT_EQ(repeated.cut, periods > static_cast<long long>(way::kMaxMarks) / 2) << periods;
+        const std::vector<way::Point> got = way::Points(repeated), expected = way::Points(whole);
+        ASSERT_EQ(got.size(), expected.size()) << periods;
+        EXPECT_TRUE(got.back().x == expected.back().x && got.back().y == expected.back().y) << periods;
+    }
 }
 
 TEST(Way, TheTraceNamesEachLineBySignal) {

@@ -204,7 +204,23 @@ void Repeat(Way& way, const Way& earlier, long long times) {
     };
     spread(way.zAt, way.zSteps != earlier.zSteps);
     spread(way.uncleanAt, way.unclean != earlier.unclean);
-    if (way.turns != earlier.turns) way.cut = true;
+    // The turns left out are those of the stretch before them, shifted along
+    // it: their corners are kept while there is room, as AddWrite keeps them,
+    // and only a way of more turns than that is cut.
+    if (way.turns != earlier.turns) {
+        const std::vector<Point> once(way.corners.begin() + static_cast<std::ptrdiff_t>(earlier.corners.size()),
+                                      way.corners.end());
+        if (way.turns - earlier.turns != Count(static_cast<long long>(once.size()))) way.cut = true;  // lost already
+        for (long long k = 1; k <= times && !way.cut; ++k) {
+            for (const Point& corner : once) {
+                if (way.corners.size() >= kMaxMarks) {
+                    way.cut = true;
+                    break;
+                }
+                way.corners.push_back(shifted(corner, k));
+            }
+        }
+    }
     for (const auto& [count, before] : {std::pair<Count*, Count>{&way.steps, earlier.steps}, {&way.turns, earlier.turns},
                                         {&way.zSteps, earlier.zSteps}, {&way.tooShort, earlier.tooShort},
                                         {&way.undefined, earlier.undefined}, {&way.unclean, earlier.unclean}})

@@ -104,9 +104,13 @@ void Finish(Way& way);
 // some writes) to where it is now came `times` more times at once: a pulse
 // written again and again at the same spacing moves the carriages and counts
 // the same each time, so a long drive is decoded from its first few pulses. The
-// next write keeps its time: the decoder reads only the time between writes.
-// The marks along the stretch left out are spread over it evenly; turns there
-// are counted, and the way is cut, as their corners are not known.
+// times at which each line last changed stay as they were at the end of the
+// stretch: the decoder reads a write's time only against those, so the next
+// write takes the time it would have after that stretch, as if nothing had
+// been left out.
+// The marks along the stretch left out are spread over it evenly; its turns
+// are those of the stretch repeated, shifted along, and are kept as AddWrite
+// keeps them: the way is cut only beyond kMaxMarks of them.
 void Repeat(Way& way, const Way& earlier, long long times);
 
 struct TimedWrite {
