@@ -218,7 +218,9 @@ TEST_F(EndToEnd, FailuresAreReportedOnStandardErrorWithStatusOne) {
         EXPECT_EQ(run.status, 1) << c.name;
         EXPECT_NE(run.err.find(c.report), std::string::npos) << c.name << ": " << run.err;
         ASSERT_EQ(run.writes.size(), c.writes) << c.name;
-        if (c.writes > 0) EXPECT_EQ(run.writes.back().value, 0) << c.name;
+        if (c.writes > 0) {
+            EXPECT_EQ(run.writes.back().value, 0) << c.name;
+        }
     }
 }
 
@@ -406,6 +408,17 @@ TEST_F(EndToEnd, StopsSwitchEveryLineOffAndKeysAnswerNothingUnasked) {
         {"SIGHUP through a pipe", false, "", 50, {{driving, 300, "", SIGHUP}}, 129, StoppedWithZero},
         {"SIGQUIT through a pipe", false, "", 50, {{driving, 300, "", SIGQUIT}}, 131, StoppedWithZero},
         {"SIGTSTP through a pipe", false, "", 50, {{driving, 300, "", SIGTSTP}}, 148, StoppedWithZero},
+        // RLIMIT_RTTIME's soft limit, and the other signals whose default would end the program.
+        {"SIGXCPU through a pipe", false, "", 50, {{driving, 300, "", SIGXCPU}}, 152, StoppedWithZero},
+        {"SIGALRM through a pipe", false, "", 50, {{driving, 300, "", SIGALRM}}, 142, StoppedWithZero},
+        {"SIGVTALRM through a pipe", false, "", 50, {{driving, 300, "", SIGVTALRM}}, 154, StoppedWithZero},
+        {"SIGPROF through a pipe", false, "", 50, {{driving, 300, "", SIGPROF}}, 155, StoppedWithZero},
+        {"SIGUSR1 through a pipe", false, "", 50, {{driving, 300, "", SIGUSR1}}, 138, StoppedWithZero},
+        {"SIGUSR2 through a pipe", false, "", 50, {{driving, 300, "", SIGUSR2}}, 140, StoppedWithZero},
+        {"SIGRTMIN through a pipe", false, "", 50, {{driving, 300, "", SIGRTMIN}}, 128 + SIGRTMIN, StoppedWithZero},
+        // Output that fails must not end the drive either.
+        {"SIGPIPE is ignored", false, "", 20, {{driving, 300, "", SIGPIPE}}, 0, Everything},
+        {"SIGXFSZ is ignored", false, "", 20, {{driving, 300, "", SIGXFSZ}}, 0, Everything},
     };
     for (const auto& c : cases) {
         lines[23] = std::to_string(c.steps);
@@ -433,7 +446,7 @@ TEST_F(EndToEnd, StopsSwitchEveryLineOffAndKeysAnswerNothingUnasked) {
         if (c.writes == Nothing && c.shown.empty()) {
             EXPECT_FALSE(run.logWritten) << c.name;
         } else if (c.writes == Everything) {
-            EXPECT_EQ(run.writes.size(), 8u * 3 + 1) << c.name;
+            EXPECT_EQ(run.writes.size(), 8u * static_cast<unsigned>(c.steps) + 1) << c.name;
         }
         if (c.realTime) {
             EXPECT_EQ(std::count_if(run.writes.begin(), run.writes.end(),

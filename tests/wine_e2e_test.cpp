@@ -116,6 +116,8 @@ TEST_P(WineEndToEnd, TheDriveWindowStopsWithEveryLineOffOrClosesAtTheEnd) {
         int steps;
         const char* xStepPin;
         std::string wiringShown;  // the window's texts hold one that starts so
+        // Beside the program; the recording one logs each write at once, also when the program is ended.
+        const char* library = "inpout32.dll";
     } cases[] = {{"Escape", 100, "2", kPlain},
                  {"alt+F4", 100, "2", kPlain},
                  {"space", 100, "2", kPlain},
@@ -124,13 +126,18 @@ TEST_P(WineEndToEnd, TheDriveWindowStopsWithEveryLineOffOrClosesAtTheEnd) {
                  {"stall", 40, "2", kPlain},
                  {"Escape", 100, "12", "Achtung: X-Schritt auf Pin 12 erreicht den Port nicht"},
                  // Started twice: the second copy writes nothing while the first drives on.
-                 {kSecondCopy.c_str(), 200, "2", kPlain}};
+                 {kSecondCopy.c_str(), 200, "2", kPlain},
+                 // The end of the session: every line off before the program answers; Wine then ends it.
+                 {"wineboot --end-session", 100, "2", kPlain, "tests/recording_port.dll"},
+                 {"wineboot --end-session --force", 100, "2", kPlain, "tests/recording_port.dll"}};
     for (const auto& c : cases) {
         lines[1] = c.xStepPin;
         lines[23] = std::to_string(c.steps);
+        fs::copy_file(GetParam().folder + "/" + c.library, program + "/inpout32.dll", fs::copy_options::overwrite_existing);
         const bool stall = std::string(c.key) == "stall";
         const bool twice = c.key == kSecondCopy;
-        const bool stop = *c.key != '\0' && !stall && !twice;
+        const bool endOfSession = std::string(c.key).rfind("wineboot", 0) == 0;
+        const bool stop = *c.key != '\0' && !stall && !twice && !endOfSession;
         std::vector<std::pair<std::string, std::string>> answers = {{"Tormal fahren", "Return"},
                                                                     {"Testfahrt läuft", c.key}};
         if (stop) answers.push_back({"Testfahrt abgebrochen", "Return"});
@@ -140,6 +147,13 @@ TEST_P(WineEndToEnd, TheDriveWindowStopsWithEveryLineOffOrClosesAtTheEnd) {
         EXPECT_TRUE(Shows(run, c.wiringShown)) << c.wiringShown << run.trace;
         ASSERT_GE(run.boxes.size(), 1u);
         EXPECT_EQ(run.boxes[0].text, kConfirmationText) << "the only box before the drive, its text unchanged";
+        if (endOfSession) {
+            // Ended by the session once every line was off: no further pulse, whatever came after.
+            ASSERT_GE(run.writes.size(), 3u) << c.key;
+            EXPECT_LT(run.writes.size(), 801u) << c.key;
+            EXPECT_EQ(AddressesAndValues({run.writes.back()}), (std::vector<std::pair<int, int>>{{888, 0}})) << c.key;
+            continue;
+        }
         if (!stop) {
             EXPECT_EQ(run.status, 0);
             EXPECT_EQ(run.writes.size(), 8u * c.steps + 1);

@@ -353,6 +353,10 @@ void WineEndToEnd::Answer(const std::string& title, const std::string& key, pid_
         kill(running, SIGCONT);
         return;
     }
+    if (key.rfind("wineboot", 0) == 0) {  // what Windows sends every window at a logoff or shutdown
+        Succeeds("WINEDEBUG=-all " + GetParam().loader + " " + key);
+        return;
+    }
     if (key.empty() && !untilClosed) return;
     if (key.empty()) {  // a window that closes by itself
         for (int poll = 0; poll < 600 && VisibleWindows(title).find(id) != std::string::npos; ++poll)

@@ -65,7 +65,8 @@ protected:
 
     // Starts the program, answers each box whose title is given with its key
     // (none: waits until it closes by itself; "stall": holds the program 100 ms
-    // once the window is there, as a busy machine would), and waits for the
+    // once the window is there, as a busy machine would; "wineboot …": runs
+    // that, such as the end of the session), and waits for the
     // program to end, answering a box on late steps meanwhile.
     Outcome Start(const std::vector<std::pair<std::string, std::string>>& answers, bool writeFile = true);
     void Answer(const std::string& title, const std::string& key, pid_t running, bool untilClosed = true);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <exception>
 #include <iterator>
 #include <limits>
 #include <string>
@@ -14,92 +15,93 @@
 
 namespace {
 
-// Pattern writes done in this drive. The two writes of a pulse follow each other
-// without an event pass between them, so a stop always falls between pulses.
-std::int64_t StepsDriven = 0;
+// Everything one drive keeps, made anew as it begins: DriveTestRectangle's
+// one way out reads it to switch off and to say how the drive ended.
+struct DriveRecord {
+    // Pattern writes done. The two writes of a pulse follow each other without
+    // an event pass between them, so a stop always falls between pulses.
+    std::int64_t stepsDriven = 0;
+    int portValue = 0;            // what the port holds: the last value written, 0 before the first write
+    double patternWrittenMs = 0;  // when the last pattern was written, on the host's clock in ms
+    std::int64_t lateSteps = 0;   // pulses whose pause lasted more than 15 ms + kLateByMs
+    double longestPauseMs = 0;
+    // What the port reads back, for the end's word and for a value it did not take.
+    bool canReadBack = true;       // the port library has Inp32
+    bool readBackCompared = true;  // kReadBackVariable is not "aus"
+    std::int64_t writesDone = 0;
+    std::int64_t valuesReadBack = 0;
+    std::int64_t valuesDiffering = 0;  // read back otherwise than written, where not compared
+    unsigned linesFollowed = 0;        // lines that read 1 where 1 was written
+    int readBeforeFirstWrite = host::kCannotRead;
+    std::string portNote;  // for the next host::ShowPortNote, after the pulse
+    // Where the drive stands, for the report of a value not taken.
+    int sideNow = 0;
+    std::int64_t stepNow = 0;
+};
+DriveRecord Drive;
 
-// The value the port holds: the last one written, 0 before the first write.
-int PortValue = 0;
-// When the last pattern was written, on the host's clock in ms.
-double PatternWrittenMs = 0;
-
-double LastPauseMs = 0;          // how long the last pause lasted, first to last clock reading
-std::int64_t LateSteps = 0;      // pulses whose pause lasted more than 15 ms + kLateByMs
-double LongestPauseMs = 0;
-
-// What the port reads back, for the end's word and for a value it did not take.
-bool CanReadBack = true;          // the port library has Inp32
-bool ReadBackCompared = true;     // kReadBackVariable is not "aus"
-std::int64_t WritesDone = 0;
-std::int64_t ValuesReadBack = 0;
-std::int64_t ValuesDiffering = 0;  // read back otherwise than written, where not compared
-unsigned LinesFollowed = 0;        // lines that read 1 where 1 was written
-int ReadBeforeFirstWrite = host::kCannotRead;
-std::string PortNote;              // for the next host::ShowPortNote, after the pulse
-// Where the drive stands, for the report of a value not taken.
-int SideNow = 0;
-std::int64_t StepNow = 0;
+double LastPauseMs = 0;  // Pause's own: how long the last pause lasted, first to last clock reading
 
 // "beim 2. Schreibzugriff (Seite 1/4 nach vorne, Schritt 1)".
 std::string WhenText() {
-    const std::string write = "beim " + std::to_string(WritesDone) + ". Schreibzugriff";
-    if (SideNow >= kSideCount) return write + ", dem letzten, der alle Leitungen abschaltet";
-    return write + " (Seite " + std::to_string(SideNow + 1) + "/" + std::to_string(kSideCount) + " " +
-           kSides[SideNow].name + ", Schritt " + std::to_string(StepNow + 1) + ")";
+    const std::string write = "beim " + std::to_string(Drive.writesDone) + ". Schreibzugriff";
+    if (Drive.sideNow >= kSideCount) return write + ", dem letzten, der alle Leitungen abschaltet";
+    return write + " (Seite " + std::to_string(Drive.sideNow + 1) + "/" + std::to_string(kSideCount) + " " +
+           kSides[Drive.sideNow].name + ", Schritt " + std::to_string(Drive.stepNow + 1) + ")";
 }
 
 // The port must hold what was written: a value it did not take ends the drive
 // here, before anything else is written but the 0 that switches off.
 void CheckReadBack(std::int16_t address, int written, int read) {
     if (read == host::kCannotRead) {
-        CanReadBack = false;
+        Drive.canReadBack = false;
         return;
     }
-    ++ValuesReadBack;
+    ++Drive.valuesReadBack;
     const unsigned lines = static_cast<unsigned>(written) & 0xFFu;  // a ninth bit (pin 9 twice) reaches no line
     const auto got = static_cast<unsigned>(read);
     if (got != lines) {
-        if (ReadBackCompared)
-            throw PortDidNotTake({static_cast<std::uint16_t>(address), lines, got, LinesFollowed, WhenText()},
+        if (Drive.readBackCompared)
+            throw PortDidNotTake({static_cast<std::uint16_t>(address), lines, got, Drive.linesFollowed, WhenText()},
                                  DriveSignalBits(), PinAssignment.PortAddress);
-        ++ValuesDiffering;
+        ++Drive.valuesDiffering;
     }
-    LinesFollowed |= lines & got;
-    if (WritesDone == 1 && ReadBeforeFirstWrite > 0)
-        PortNote = HighBeforeNote(static_cast<unsigned>(ReadBeforeFirstWrite), lines, DriveSignalBits());
+    Drive.linesFollowed |= lines & got;
+    if (Drive.writesDone == 1 && Drive.readBeforeFirstWrite > 0)
+        Drive.portNote = HighBeforeNote(static_cast<unsigned>(Drive.readBeforeFirstWrite), lines, DriveSignalBits());
 }
 
 void WritePort(int value) {
     // The address is converted at every write, so a bad one fails at the first.
     const std::int16_t address = ConvertPortAddress(PinAssignment.PortAddress, PortAddressSource());
     // What the port holds before the drive: a BIOS or the kernel's probe often leaves lines on.
-    if (WritesDone == 0) {
-        ReadBeforeFirstWrite = host::Inp32(address);
-        CanReadBack = ReadBeforeFirstWrite != host::kCannotRead;
+    if (Drive.writesDone == 0) {
+        Drive.readBeforeFirstWrite = host::Inp32(address);
+        Drive.canReadBack = Drive.readBeforeFirstWrite != host::kCannotRead;
     }
     host::Out32(address, static_cast<short>(value));
-    PortValue = static_cast<short>(value);
-    ++WritesDone;
-    if (CanReadBack) CheckReadBack(address, value, host::Inp32(address));
+    Drive.portValue = static_cast<short>(value);
+    ++Drive.writesDone;
+    if (Drive.canReadBack) CheckReadBack(address, value, host::Inp32(address));
 }
 
 void ShowPortNote() {
-    if (PortNote.empty()) return;
-    host::ShowPortNote(PortNote);
-    PortNote.clear();
+    if (Drive.portNote.empty()) return;
+    host::ShowPortNote(Drive.portNote);
+    Drive.portNote.clear();
 }
 
 // The end's word on what the port read back.
 std::string ReadBackWords() {
-    if (!CanReadBack)
+    if (!Drive.canReadBack)
         return "; die Portbibliothek kann nicht zurücklesen (kein Inp32), ob die Werte am Port ankamen, ist nicht geprüft";
-    const std::string values = ValuesReadBack == 1 ? "1 Wert" : std::to_string(ValuesReadBack) + " Werte";
-    if (!ReadBackCompared)
+    const std::string values = Drive.valuesReadBack == 1 ? "1 Wert" : std::to_string(Drive.valuesReadBack) + " Werte";
+    if (!Drive.readBackCompared)
         return "; " + values + " vom Port zurückgelesen, " +
-               (ValuesDiffering == 0 ? std::string("alle wie geschrieben")
-                                     : std::to_string(ValuesDiffering) + " anders als geschrieben") +
+               (Drive.valuesDiffering == 0 ? std::string("alle wie geschrieben")
+                                     : std::to_string(Drive.valuesDiffering) + " anders als geschrieben") +
                " (nicht verglichen: " + kReadBackVariable + "=aus)";
-    return std::string("; ") + (ValuesReadBack == 1 ? "" : "alle ") + values + " vom Port zurückgelesen";
+    return std::string("; ") + (Drive.valuesReadBack == 1 ? "" : "alle ") + values + " vom Port zurückgelesen";
 }
 
 // Reads the clock over and over, with no event pass: a stop waits for the next pause.
@@ -110,13 +112,13 @@ void SpinUntil(double endMs) {
 
 int StepPulse(const PlannedPulse& pulse) {
     if (const int stop = Pause(StepPauseMs)) return stop;
-    if (LastPauseMs > StepPauseMs + kLateByMs) ++LateSteps;
-    LongestPauseMs = std::max(LongestPauseMs, LastPauseMs);
+    if (LastPauseMs > StepPauseMs + kLateByMs) ++Drive.lateSteps;
+    Drive.longestPauseMs = std::max(Drive.longestPauseMs, LastPauseMs);
     WritePort(pulse.low);
     SpinUntil(host::ClockMilliseconds() + kLowPhaseMs);
     WritePort(pulse.pattern);
-    PatternWrittenMs = host::ClockMilliseconds();
-    ++StepsDriven;
+    Drive.patternWrittenMs = host::ClockMilliseconds();
+    ++Drive.stepsDriven;
     ShowPortNote();
     return 0;
 }
@@ -126,26 +128,26 @@ int DriveSide(const PulseWrites (&sides)[kSideCount], int side, std::int64_t ste
                                kSides[side].name + ": Schritt ";
     const std::string suffix = " von " + std::to_string(steps);
     std::string progress = prefix;  // its buffer is reused from step to step
-    SideNow = side;
+    Drive.sideNow = side;
     for (std::int64_t done = 0; done < steps; ++done) {
-        StepNow = done;
+        Drive.stepNow = done;
         if (const int stop = StepPulse(PlanPulse(sides, side, done))) return stop;
         // After the pulse, never inside the pause, whose 15 ms it must not shorten.
         progress.resize(prefix.size());
         progress += std::to_string(done + 1);
         progress += suffix;
-        host::ShowProgress(progress, StepsDriven);
+        host::ShowProgress(progress, Drive.stepsDriven);
     }
     return 0;
 }
 
 // A busy machine shows in late steps; the user should learn why the rectangle may not close.
 void SayIfStepsCameLate() {
-    if (LateSteps == 0) return;
-    host::ReportLateSteps("Achtung: " + std::to_string(LateSteps) + " von " + std::to_string(StepsDriven) +
-                          (StepsDriven == 1 ? " Schritt" : " Schritten") + (LateSteps == 1 ? " kam" : " kamen") +
+    if (Drive.lateSteps == 0) return;
+    host::ReportLateSteps("Achtung: " + std::to_string(Drive.lateSteps) + " von " + std::to_string(Drive.stepsDriven) +
+                          (Drive.stepsDriven == 1 ? " Schritt" : " Schritten") + (Drive.lateSteps == 1 ? " kam" : " kamen") +
                           " mehr als " + wording::Decimal(kLateByMs, 1, true) + " ms zu spät (längste Pause " +
-                          wording::Decimal(LongestPauseMs, 1) +
+                          wording::Decimal(Drive.longestPauseMs, 1) +
                           " ms); der Rechner war ausgelastet.");
 }
 
@@ -235,22 +237,36 @@ bool CompareReadBack(std::string& problem) {
     return true;
 }
 
+namespace {
+
+// The end of every drive, the one way out: the last pulse gets its time, as
+// every other did in its pause, and a write of 0 switches every line off;
+// before the first write the port library is not even loaded and nothing is
+// on. After a failure, the 0 only where the port holds anything else (a
+// failure after a non-zero write: memory for the progress text, the drive
+// window, a value the port did not take), and a failure of that write is
+// dropped, so that the first one is reported.
+void SwitchOff(int stop, bool failed) {
+    if (!failed) {
+        if (Drive.stepsDriven > 0) SpinUntil(Drive.patternWrittenMs + kLowPhaseMs);
+        Drive.sideNow = kSideCount;
+        if (stop == 0 || Drive.stepsDriven > 0) WritePort(0);
+        ShowPortNote();
+        return;
+    }
+    if (Drive.portValue == 0) return;
+    try {
+        WritePort(0);
+    } catch (...) {  // NOLINT(bugprone-empty-catch): the failure already under way is the one reported
+    }
+}
+
+}  // namespace
+
 int DriveTestRectangle() {
-    StepsDriven = 0;
-    PortValue = 0;
-    LateSteps = 0;
-    LongestPauseMs = 0;
-    CanReadBack = true;
-    WritesDone = 0;
-    ValuesReadBack = 0;
-    ValuesDiffering = 0;
-    LinesFollowed = 0;
-    ReadBeforeFirstWrite = host::kCannotRead;
-    PortNote.clear();
-    SideNow = 0;
-    StepNow = 0;
+    Drive = DriveRecord{};
     std::string ignored;  // the wiring summary has said it
-    ReadBackCompared = CompareReadBack(ignored);
+    Drive.readBackCompared = CompareReadBack(ignored);
     PulseWrites pulses[kSideCount];
     for (int side = 0; side < kSideCount; ++side) pulses[side] = SidePulse(kSides[side]);
     // Read once, before the drive shows itself: a bad step count fails here, as
@@ -258,44 +274,30 @@ int DriveTestRectangle() {
     const std::int64_t perSide = ConvertStepCount(PinAssignment.StepsPerSide, StepsPerSideSource());
     const std::optional<std::int64_t> allSteps = DriveSteps(perSide);
     host::SetSignalBits(DriveSignalBits());
-    host::BeginDrive(allSteps.value_or(std::numeric_limits<std::int64_t>::max()));
+    // From here on there is one way out, whatever ends the drive: every line
+    // off, then the host gives back what the drive took (its session), then the
+    // drive's end is said or its failure passed on, which the host's boxes
+    // then show without the drive window in front.
     int stop = 0;
+    std::exception_ptr failure;
     try {
-        for (int side = 0; side < kSideCount && stop == 0; ++side)
-            stop = DriveSide(pulses, side, perSide);
-        // Stopped between pulses, the pattern of the last pulse still holds the
-        // motors' lines high until this write; before the first write the port
-        // library is not even loaded and nothing is on. The last step pulse
-        // gets its time, as every other did in its pause.
-        if (StepsDriven > 0) SpinUntil(PatternWrittenMs + kLowPhaseMs);
-        SideNow = kSideCount;
-        if (stop == 0 || StepsDriven > 0) WritePort(0);
-        ShowPortNote();
+        host::BeginDrive(allSteps.value_or(std::numeric_limits<std::int64_t>::max()));
+        for (int side = 0; side < kSideCount && stop == 0; ++side) stop = DriveSide(pulses, side, perSide);
+        SwitchOff(stop, false);
     } catch (...) {
-        // A failure after a non-zero write (memory for the progress text, the
-        // drive window, a port write between a pulse's two) would leave lines
-        // on. The switch-off's own failure must not hide the one being reported.
-        if (PortValue != 0) {
-            try {
-                WritePort(0);
-            } catch (...) {  // NOLINT(bugprone-empty-catch): the failure already under way is the one reported
-            }
-        }
-        host::EndDrive();  // the failure report must not stand behind the drive window
-        throw;
+        failure = std::current_exception();
+        SwitchOff(stop, true);
     }
     host::EndDrive();
+    if (failure) std::rethrow_exception(failure);
     if (stop == 0) {
-        host::ReportDone("Fertig: " + wording::Steps(StepsDriven) + " gefahren, alle Datenleitungen auf 0" +
+        host::ReportDone("Fertig: " + wording::Steps(Drive.stepsDriven) + " gefahren, alle Datenleitungen auf 0" +
                          ReadBackWords() + ".");
-        SayIfStepsCameLate();
-        return 0;
-    }
-    if (StepsDriven == 0) {
+    } else if (Drive.stepsDriven == 0) {
         host::ReportStop("Fahrt abgebrochen vor dem ersten Schritt; es wurde nichts auf den Port geschrieben.");
     } else {
-        host::ReportStop("Fahrt abgebrochen nach " + std::to_string(StepsDriven) + " von " + DriveStepsText(perSide) +
-                         " Schritten; alle Datenleitungen auf 0.");
+        host::ReportStop("Fahrt abgebrochen nach " + std::to_string(Drive.stepsDriven) + " von " +
+                         DriveStepsText(perSide) + " Schritten; alle Datenleitungen auf 0.");
     }
     SayIfStepsCameLate();
     return stop;

@@ -23,7 +23,7 @@ constexpr int kCancel = 2;
 // Closing the box without choosing (Esc, the close button, the end of input on
 // a console) gives kCancel. Lines of text are joined by a carriage return ('\r').
 // Texts are UTF-8. Nothing typed before the box appears answers it.
-// On a console, a request to stop (Ctrl+C, Ctrl+\, SIGTERM, SIGHUP, SIGQUIT) while the box waits
+// On a console, a request to stop (Ctrl+C, Ctrl+\, or a stop signal such as SIGTERM) while the box waits
 // ends the program at once with status 128 + signal, the terminal as it was:
 // the answer is OK or Cancel, and any answer but Cancel counts as OK, so a stop
 // cannot travel back through it. No box is ever shown after the first port
@@ -130,15 +130,19 @@ bool WaitForEvents(double deadlineMs);
 
 // One pass over the events pending for the program. Returns 0, or the number
 // of the signal that asks the program to stop: SIGINT (2) for a stop key or
-// the drive window, SIGTERM (15), SIGHUP (1), SIGQUIT (3), SIGTSTP (20). Once
-// asked, every later pass returns it again.
+// the drive window, SIGTERM (15) for the end of the Windows session, on Linux
+// any signal that StartUp made a stop, such as SIGTERM, SIGHUP (1), SIGQUIT
+// (3), SIGXCPU (24) and, during the drive, SIGTSTP (20). Once asked, every
+// later pass returns it again.
 int ProcessPendingEvents();
 
 // ---- Start-up and console -----------------------------------------------------
 
 // The first thing the program does: on Linux, installs the handlers that turn
-// SIGINT, SIGTERM, SIGHUP and SIGQUIT into a request to stop, so that no stop
-// kills the program with a line left on. Nothing on Windows.
+// every signal whose default would end the program into a request to stop, or
+// ignore it where only output would fail (SIGPIPE, SIGXFSZ), so that no signal
+// but SIGKILL and a fault ends the program with a line left on
+// (posix/signals.cpp lists them). Nothing on Windows.
 void StartUp();
 
 // The words given after the program's name, from main's argc and argv. The

@@ -8,6 +8,8 @@ namespace host {
 namespace {
 BoundPort Bound;
 SignalBits Signals{};
+short LastAddress = 0;
+short LastValue = 0;
 
 void Bind(short address) {
     if (Bound.out != nullptr) return;
@@ -21,6 +23,14 @@ void SetSignalBits(const SignalBits& bits) { Signals = bits; }
 void Out32(short address, short value) {
     Bind(address);
     Bound.out(address, value);
+    LastAddress = address;
+    LastValue = value;
+}
+
+void SwitchPortOff() {
+    if (Bound.out == nullptr || LastValue == 0) return;
+    Bound.out(LastAddress, 0);
+    LastValue = 0;
 }
 
 int Inp32(short address) {

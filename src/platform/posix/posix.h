@@ -20,19 +20,20 @@ constexpr int kEscapeSequenceMs = 50;
 // ---- signals.cpp: stop signals -----------------------------------------------------
 
 // The first signal that asked the program to stop, or 0. Set by the handlers
-// (SIGINT, SIGTERM, SIGHUP, SIGQUIT from the start, SIGTSTP during the drive)
-// and by keys read at the terminal; acted on at the next safe point.
+// of every signal that signals.cpp lists as a stop (from the start, and
+// SIGTSTP during the drive) and by keys read at the terminal; acted on at the
+// next safe point.
 extern volatile std::sig_atomic_t StopSignal;
 void RecordStopSignal(int signal);
 
-// The signals that ask to stop: SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP.
+// The signals that ask to stop during the drive.
 sigset_t StopSignalSet();
 
 // During the drive SIGTSTP stops it with every line off instead of suspending
-// the program with a line on, and SIGTTOU is ignored, so that a progress line
-// written from the background (stty tostop) cannot suspend it either;
-// afterwards both act as before.
-void CatchSuspendSignal(bool catchIt);
+// the program with a line on, and SIGTTIN and SIGTTOU are ignored, so that a
+// key read or a progress line written from the background (stty tostop)
+// cannot suspend it either; afterwards they act as before.
+void CatchDriveSignals(bool catchIt);
 
 // ---- terminal.cpp: the terminal's key modes ---------------------------------------
 

@@ -1,6 +1,5 @@
-// The terminal during the program: key modes for the boxes and the drive, the
-// keys read during the drive, and the drive's start and end, which put the
-// terminal, SIGTSTP, the scheduling and the timer slack back as they were.
+// The terminal during the program: key modes for the boxes and the drive, and
+// the keys read during the drive.
 
 #include <poll.h>
 #include <termios.h>
@@ -15,9 +14,7 @@
 #include "platform/platform.h"
 #include "platform/posix/posix.h"
 
-namespace host {
-
-namespace posix {
+namespace host::posix {
 
 namespace {
 
@@ -135,24 +132,4 @@ int ReadByte() {
     }
 }
 
-}  // namespace posix
-
-void BeginDrive(long long) {
-    // Before the first port write: the port library is not loaded yet when it
-    // learns whether the program shows progress.
-    posix::DriveKeys = posix::KeyMode(0, false);
-    posix::PrepareProgressLine(posix::DriveKeys);
-    posix::CatchSuspendSignal(true);
-    posix::RaisePriority();
-    posix::OpenWaitTimer();
-}
-
-void EndDrive() {
-    posix::CloseWaitTimer();
-    posix::RestorePriority();
-    posix::CatchSuspendSignal(false);
-    posix::DriveKeys = false;
-    posix::RestoreTerminal();
-}
-
-}  // namespace host
+}  // namespace host::posix

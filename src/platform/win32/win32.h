@@ -20,6 +20,12 @@ std::string Utf8(const std::wstring& wide);
 std::string SystemMessage(DWORD code, const std::string& insert = "");
 
 // ---- window.cpp: the program's window, from the wiring file to the end ------------
+// The drive's phase of the window: "Testfahrt läuft" with the progress and
+// „Anhalten“, its stop keys and the end of the session heard; then "Testfahrt
+// beendet" with the count where the drive ended. Opens the window if there is
+// none (WindowCannotBeOpened).
+void EnterDrivePhase(long long totalSteps);
+void LeaveDrivePhase();
 // A message box, owned by the window while there is one and placed beside its
 // picture; keys typed before it count for nothing. Returns MessageBoxW's answer.
 int Box(const std::string& text, const std::wstring& title, UINT style);

@@ -21,6 +21,7 @@
 
 #include "platform/failure.h"
 #include "platform/platform.h"
+#include "platform/port_binding.h"
 
 namespace host {
 
@@ -49,7 +50,7 @@ long long MarkSteps = -1;  // the mark stands where the carriages should be afte
 HWND ShownBox = nullptr;   // the box on screen, owned by the window
 HHOOK BoxHook = nullptr;
 
-bool StopAsked = false;
+int StopAsked = 0;  // the signal a stop asks for: SIGINT, or SIGTERM at the end of the session
 long long TotalSteps = 0;
 double NextRedrawMs = 0;
 std::string ProgressText;  // what the next event pass draws, if ProgressPending
@@ -197,20 +198,50 @@ void PaintPicture(HDC dc) {
 
 // ---- The window ------------------------------------------------------------------
 
+using ShutdownBlockReasonCreateFunction = BOOL(WINAPI*)(HWND, LPCWSTR);
+using ShutdownBlockReasonDestroyFunction = BOOL(WINAPI*)(HWND);
+
+// A logoff, a restart for updates or a shutdown asks every window first
+// (WM_QUERYENDSESSION) and then tells it (WM_ENDSESSION); once a window has
+// answered the second, its process may end at any moment. So every line is
+// off before either is answered, whatever the session then does, and the
+// drive stops; where a desktop remains, it says so as after any stop. For the
+// moment the lines take, Windows (Vista and later) is told why the program
+// holds the session up.
+void EndOfSession(HWND window) {
+    if (State != Phase::Driving) return;
+    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    const auto create = reinterpret_cast<ShutdownBlockReasonCreateFunction>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "ShutdownBlockReasonCreate")));
+    const auto destroy = reinterpret_cast<ShutdownBlockReasonDestroyFunction>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "ShutdownBlockReasonDestroy")));
+    const bool told = create != nullptr && destroy != nullptr &&
+                      create(window, L"Testfahrt: alle Datenleitungen werden abgeschaltet.") != FALSE;
+    SwitchPortOff();
+    if (told) destroy(window);
+    if (StopAsked == 0) StopAsked = SIGTERM;
+}
+
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
         // The button (a click, space), and from IsDialogMessage Enter (IDOK) and Esc (IDCANCEL).
-        if (State == Phase::Driving &&
+        if (State == Phase::Driving && StopAsked == 0 &&
             (LOWORD(wParam) == kStopButton || LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL))
-            StopAsked = true;
+            StopAsked = SIGINT;
         return 0;
     case WM_CLOSE:
         // The close button and Alt+F4: before OK they answer the confirmation
         // with Cancel; during the drive they stop it, and the window stays
         // until every line is off.
         if (State == Phase::Preparing && ShownBox != nullptr) PostMessageW(ShownBox, WM_COMMAND, IDCANCEL, 0);
-        if (State == Phase::Driving) StopAsked = true;
+        if (State == Phase::Driving && StopAsked == 0) StopAsked = SIGINT;
+        return 0;
+    case WM_QUERYENDSESSION:
+        EndOfSession(window);
+        return TRUE;  // nothing is held up once every line is off
+    case WM_ENDSESSION:
+        EndOfSession(window);
         return 0;
     case WM_PAINT: {
         PAINTSTRUCT paint;
@@ -391,11 +422,13 @@ void ShowWiring(const WiringFacts& wiring) {
     OpenWindow(wiring);
 }
 
-void BeginDrive(long long totalSteps) {
-    StopAsked = false;
+void win32::EnterDrivePhase(long long totalSteps) {
+    StopAsked = 0;
     TotalSteps = totalSteps;
     NextRedrawMs = 0;
     ProgressPending = false;
+    ProgressText.clear();
+    ProgressSteps = 0;
     if (Window == nullptr) OpenWindow({});
     State = Phase::Driving;
     SetWindowTextW(Window, L"Testfahrt l\u00e4uft");
@@ -407,19 +440,31 @@ void BeginDrive(long long totalSteps) {
     SetForegroundWindow(Window);
     SetFocus(StopButton);
     UpdateWindow(Window);
-    win32::RaisePriority();
-    win32::OpenWaitTimer();
 }
 
-void EndDrive() {
-    win32::ReleasePort();  // after the final 0, which EndDrive follows on every way out
-    win32::CloseWaitTimer();
-    win32::RestorePriority();
+namespace {
+
+// The progress as ShowProgress last had it, on the window now.
+void DrawProgress() {
+    ProgressPending = false;
+    SetWindowTextW(ProgressLabel, win32::Wide(ProgressText).c_str());
+    const double share = TotalSteps > 0 ? static_cast<double>(ProgressSteps) / static_cast<double>(TotalSteps) : 1.0;
+    SendMessageW(ProgressBar, PBM_SETPOS, static_cast<WPARAM>(share * kBarRange), 0);
+    MarkSteps = ProgressSteps;
+    InvalidateRect(Window, &PictureArea, FALSE);
+}
+
+}  // namespace
+
+void win32::LeaveDrivePhase() {
     if (Window == nullptr) return;
+    // The count where the drive ended, not where the last redraw left it up to 200 ms before.
+    if (!ProgressText.empty()) DrawProgress();
     // The window stays for the boxes after the drive, which it owns; nothing in it acts any more.
     State = Phase::Ended;
     SetWindowTextW(Window, L"Testfahrt beendet");
     EnableWindow(StopButton, FALSE);
+    UpdateWindow(Window);
 }
 
 void ReportDone(const std::string& text) {
@@ -441,6 +486,9 @@ void ShowPortNote(const std::string& text) {
 
 void ShowProgress(const std::string& text, long long stepsDone) {
     if (Window == nullptr) return;
+    // Kept at every step, for the drive's end; drawn a few times a second.
+    ProgressText = text;
+    ProgressSteps = stepsDone;
     const double now = ClockMilliseconds();
     if (now < NextRedrawMs) return;
     NextRedrawMs = now + kRedrawEveryMs;
@@ -448,21 +496,11 @@ void ShowProgress(const std::string& text, long long stepsDone) {
     // the paint then takes from the 15 ms the pause waits anyway instead of
     // delaying the next step. Drawn at once after the pulse, the redraws made
     // one pause in a hundred 2 to 5 ms late under Wine (bench/wine_step_timing.sh).
-    ProgressText = text;
-    ProgressSteps = stepsDone;
     ProgressPending = true;
 }
 
 int ProcessPendingEvents() {
-    if (ProgressPending) {
-        ProgressPending = false;
-        SetWindowTextW(ProgressLabel, win32::Wide(ProgressText).c_str());
-        const double share =
-            TotalSteps > 0 ? static_cast<double>(ProgressSteps) / static_cast<double>(TotalSteps) : 1.0;
-        SendMessageW(ProgressBar, PBM_SETPOS, static_cast<WPARAM>(share * kBarRange), 0);
-        MarkSteps = ProgressSteps;
-        InvalidateRect(Window, &PictureArea, FALSE);
-    }
+    if (ProgressPending) DrawProgress();
     if (PortPending) {
         PortPending = false;
         SetWindowTextW(PortLabel, win32::Wide(PortText).c_str());
@@ -476,7 +514,7 @@ int ProcessPendingEvents() {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
-    return StopAsked ? SIGINT : 0;
+    return StopAsked;
 }
 
 }  // namespace host
