@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sched.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -235,6 +236,7 @@ TEST_F(EndToEnd, PortLibraryProblemsAreReportedAtTheFirstWrite) {
         const char* name;
         std::string library;  // the file beside the program: a path to copy, "=" and its bytes, or none
         std::string report;
+        bool unreadable = false;  // no right to read it, for the user who starts the program
     } cases[] = {
         {"none", "", "Laufzeitfehler: Portbibliothek nicht gefunden\nlibinpout32.so: gesucht neben dem Programm (" +
                          beside + ") und im Bibliothekspfad des Systems: "},
@@ -245,6 +247,11 @@ TEST_F(EndToEnd, PortLibraryProblemsAreReportedAtTheFirstWrite) {
              "libinpout32.so aus seinem eigenen Paket."},
         {"no library", "=Out32 = 1\n",
          "Laufzeitfehler: Portbibliothek nicht ladbar\n" + beside + " ist keine Bibliothek (kein ELF-Programmcode)"},
+        // The loader's own reason, not a guess from bytes that could not be read.
+        {"unreadable", PLOTTERTEST_SIM_PORT,
+         "Laufzeitfehler: Portbibliothek nicht ladbar\n" + beside + " lässt sich nicht lesen: " + beside +
+             ": cannot open shared object file: Permission denied",
+         true},
     };
     for (const auto& c : cases) {
         fs::remove(beside);
@@ -253,7 +260,11 @@ TEST_F(EndToEnd, PortLibraryProblemsAreReportedAtTheFirstWrite) {
         } else if (!c.library.empty()) {
             fs::copy_file(c.library, beside);
         }
-        const Outcome run = Start("\n");
+        if (c.unreadable) fs::permissions(beside, fs::perms::none);
+        Launch launch = Prepared();
+        launch.input = "\n";
+        if (c.unreadable && geteuid() == 0) launch.user = "nobody";  // root reads any file
+        const Outcome run = Finish(launch);
         EXPECT_EQ(run.status, 1) << c.name;
         EXPECT_NE(run.err.find(c.report), std::string::npos) << c.name << ": " << run.err;
         EXPECT_FALSE(run.logWritten) << c.name;

@@ -219,6 +219,7 @@ TEST_P(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
         std::string besideName = "inpout32.dll";
         bool shortFolder = false;  // Wine's trace cuts a long text short; the report must show to its end
         const char* fault = "";    // PLOTTERTEST_PORT_FAULT: the simulated port does not take its values
+        bool held = false;         // another program holds the library without sharing it for reading
     } cases[] = {
         {"pin out of range", "18", "inpout32.dll", false, false,
          "Laufzeitfehler: Index außerhalb des gültigen Bereichs\nPinbelegung.txt, Zeile 2, „Pin X-Achse Schritt“: "
@@ -251,6 +252,10 @@ TEST_P(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
          "Laufzeitfehler: Port nimmt die Werte nicht an\nPort 888 (0x378): geschrieben 8 (0x08), zurückgelesen 255 "
          "(0xFF) beim 1. Schreibzugriff",
          " (Seite 1/4 nach vorne, Schritt 1)", "inpout32.dll", true, "kein-port"},
+        // The loader's own reason, not a guess from bytes that could not be read.
+        {"port library another program holds", "2", "inpout32.dll", false, true,
+         "Laufzeitfehler: Portbibliothek nicht ladbar\nZ:", "\\inpout32.dll lässt sich nicht lesen: ", "inpout32.dll",
+         true, "", true},
         {"port library in the working directory", "2", "", true, true,
          "Laufzeitfehler: Portbibliothek nicht gefunden\ninpout32.dll: gesucht neben dem Programm (Z:",
          ") und im Systemverzeichnis (C:\\"},
@@ -291,7 +296,9 @@ TEST_P(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
         answers.push_back({"plottertest", "Return"});
 
         setenv("PLOTTERTEST_PORT_FAULT", c.fault, 1);
+        heldDuringRun = c.held ? WindowsPath(library) : "";
         const Outcome run = Start(answers);
+        heldDuringRun.clear();
         unsetenv("PLOTTERTEST_PORT_FAULT");
 
         EXPECT_EQ(run.status, 1) << c.name;

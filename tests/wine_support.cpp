@@ -70,7 +70,8 @@ std::string MissingTool(const WindowsBuild& build) {
     if (!Succeeds(build.loader + " --version"))
         return build.loader + " cannot run here (" +
                Capture(build.loader + " --version 2>&1 | tail -n1 | tr -d '\\n'") + "; " + build.cannotRun + ")";
-    for (const char* file : {"plottertest.exe", "inpout32.dll", "tests/libno_out32.dll", "tests/recording_port.dll"}) {
+    for (const char* file : {"plottertest.exe", "inpout32.dll", "tests/libno_out32.dll", "tests/recording_port.dll",
+                             "tests/hold_file.exe"}) {
         // cppcheck-suppress useStlAlgorithm ; as above, for the missing file
         if (!fs::exists(build.folder + "/" + file))
             return build.folder + "/" + file + " is not built (scripts/run-tests.sh builds it)";
@@ -223,6 +224,36 @@ void ParseTrace(Outcome& outcome) {
 
 bool Succeeds(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
 
+HeldFile Hold(const WindowsBuild& build, const std::string& windowsPath) {
+    int input[2], output[2];
+    if (pipe(input) != 0 || pipe(output) != 0) return {};
+    HeldFile held;
+    held.program = fork();
+    if (held.program == 0) {
+        dup2(input[0], STDIN_FILENO);
+        dup2(output[1], STDOUT_FILENO);
+        for (const int fd : {input[0], input[1], output[0], output[1]}) close(fd);
+        setenv("WINEDEBUG", "-all", 1);
+        const std::string exe = build.folder + "/tests/hold_file.exe";
+        execlp(build.loader.c_str(), build.loader.c_str(), exe.c_str(), windowsPath.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(input[0]);
+    close(output[1]);
+    held.input = input[1];
+    // Until it holds the file, or has ended without.
+    std::string said;
+    for (char c; said.find("gehalten") == std::string::npos && read(output[0], &c, 1) == 1;) said += c;
+    close(output[0]);
+    return held;
+}
+
+void Release(HeldFile& held) {
+    if (held.input >= 0) close(held.input);
+    if (held.program > 0) waitpid(held.program, nullptr, 0);
+    held = {};
+}
+
 std::string WindowsPath(const std::string& path) {
     std::string windows = "Z:" + path;
     std::replace(windows.begin(), windows.end(), '/', '\\');
@@ -271,6 +302,7 @@ Outcome WineEndToEnd::Start(const std::vector<std::pair<std::string, std::string
     // reset by peer"), and its helper processes would write into this run's trace.
     Succeeds("WINEDEBUG=-all wineserver --wait");
 
+    HeldFile held = heldDuringRun.empty() ? HeldFile{} : Hold(GetParam(), heldDuringRun);
     const pid_t wine = Launch("trace", windowsLog);
     Outcome outcome;
     windowBesideConfirmation = false;
@@ -307,6 +339,7 @@ Outcome WineEndToEnd::Start(const std::vector<std::pair<std::string, std::string
         std::this_thread::sleep_for(kPoll);
     }
     outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    Release(held);
     outcome.trace = ReadText(scratch / "trace");
     outcome.writes = ReadPortLog(log);
     outcome.logWritten = fs::exists(log);

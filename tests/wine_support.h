@@ -56,6 +56,15 @@ std::string WindowsPath(const std::string& path);
 // Whether a shell command ends with status 0; its output is dropped.
 bool Succeeds(const std::string& command);
 
+// Another program under Wine (tests/hold_file.exe of the build) that holds the
+// file at a Windows path open without sharing it, until Release.
+struct HeldFile {
+    pid_t program = 0;
+    int input = -1;  // its standard input, whose end lets it go
+};
+HeldFile Hold(const WindowsBuild& build, const std::string& windowsPath);
+void Release(HeldFile& held);
+
 // Each test once for each build. A build that cannot run here (no Wine, no X
 // tools, not built) is skipped with the reason; one older than its sources fails.
 class WineEndToEnd : public ::testing::TestWithParam<WindowsBuild> {
@@ -75,6 +84,7 @@ protected:
     ScratchDirectory scratch;  // the trace and the port's log
     std::string program;       // where the program, its file and its library lie
     std::string workDirectory;  // where it is started from, if not there
+    std::string heldDuringRun;  // a Windows path that another program holds while the program runs (Hold)
     std::vector<std::string> lines;
     int boxesSeen = 0;  // numbers the screenshots of a test
     bool windowBesideConfirmation = false;

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "platform/failure.h"
@@ -14,8 +15,10 @@ namespace host {
 
 namespace {
 
-std::string FirstBytes(const std::string& path) {
+// The first bytes of a file; nothing when it cannot be read.
+std::optional<std::string> FirstBytes(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
+    if (!file) return std::nullopt;
     std::string bytes(kLibraryHeaderBytes, '\0');
     file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     bytes.resize(static_cast<std::size_t>(file.gcount()));
@@ -30,7 +33,10 @@ std::string Kind(const LibraryFile& file) {
 // Why the library beside the program did not load: what the file is, where
 // that is not what this program needs, else what the loader said.
 Failure WhyNotLoaded(const std::string& path, const std::string& loaderSaid) {
-    const LibraryFile file = ReadLibraryHeader(FirstBytes(path));
+    // A file that cannot be read says nothing of what it is: the loader's own reason then.
+    const std::optional<std::string> bytes = FirstBytes(path);
+    if (!bytes) return {FailureKind::PortLibraryNotLoadable, path + " lässt sich nicht lesen: " + loaderSaid};
+    const LibraryFile file = ReadLibraryHeader(*bytes);
     const LibraryFile own = OwnLibraryKind();
     const std::string rightFile = "; dieses Programm braucht eine " + Kind(own) +
                                   ", etwa libinpout32.so aus seinem eigenen Paket.";

@@ -13,18 +13,12 @@
 
 namespace host {
 
-namespace {
-
-// A path for the wide file functions; a path past MAX_PATH gets the \\?\ prefix
-// that lifts the limit, so a deeply nested program directory still works.
-std::wstring WidePath(const std::string& path) {
+std::wstring win32::LongPath(const std::string& path) {
     std::wstring wide = win32::Wide(path);
     if (wide.size() < MAX_PATH || wide.rfind(L"\\\\?\\", 0) == 0) return wide;
     if (wide.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + wide.substr(2);
     return L"\\\\?\\" + wide;
 }
-
-}  // namespace
 
 std::string PathInProgramDirectory(const std::string& name) {
     std::wstring path(MAX_PATH, L'\0');
@@ -44,13 +38,13 @@ std::string PathInProgramDirectory(const std::string& name) {
 }
 
 bool IsOrdinaryFile(const std::string& path) {
-    const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+    const DWORD attributes = GetFileAttributesW(win32::LongPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 TextFile* OpenTextFile(const std::string& path) {
     // CreateFileW rather than _wfopen, so the failure carries the system's own reason.
-    HANDLE handle = CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    HANDLE handle = CreateFileW(win32::LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         throw Failure{FailureKind::FileCannotBeOpened, path + ": " + win32::SystemMessage(GetLastError())};

@@ -1,5 +1,6 @@
 // inpout32.dll, loaded at the first write from beside the program or the system directory.
 
+#include <optional>
 #include <string>
 
 #include "platform/failure.h"
@@ -13,11 +14,12 @@ namespace host {
 
 namespace {
 
-// The first bytes of a file, or "" when it cannot be read.
-std::string FirstBytes(const std::string& path) {
-    HANDLE file = CreateFileW(win32::Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+// The first bytes of a file; nothing when it cannot be read (another program
+// holds it without sharing it for reading, no right to read it).
+std::optional<std::string> FirstBytes(const std::string& path) {
+    HANDLE file = CreateFileW(win32::LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "";
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
     std::string bytes(kLibraryHeaderBytes, '\0');
     DWORD got = 0;
     if (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) got = 0;
@@ -49,10 +51,13 @@ Places LibraryPlaces() {
 }
 
 HMODULE LoadPortLibrary() {
-    HMODULE library =
-        LoadLibraryExW(L"inpout32.dll", nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (library != nullptr || GetLastError() != ERROR_INVALID_PARAMETER) return library;
-    // XP, Vista, and 7 without update KB2533623 know no search flags: the same
+    // The search flags are there where kernel32 has AddDllDirectory, Microsoft's
+    // documented test for them: Windows 8 and later, Vista and 7 with update KB2533623.
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    if (kernel != nullptr && GetProcAddress(kernel, "AddDllDirectory") != nullptr)
+        return LoadLibraryExW(L"inpout32.dll", nullptr,
+                              LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // XP, and Vista and 7 without that update, know no search flags: the same
     // places by their full paths, the library's own DLLs searched beside it.
     const Places places = LibraryPlaces();
     const std::string& path = IsOrdinaryFile(places.beside) ? places.beside : places.inSystem;
@@ -75,10 +80,14 @@ Failure WhyNotLoaded(DWORD error) {
                       RightFile() + ", neben plottertest.exe.";
         return {FailureKind::PortLibraryNotFound, detail};
     }
-    const LibraryFile file = ReadLibraryHeader(FirstBytes(found));
+    const std::optional<std::string> bytes = FirstBytes(found);
+    const LibraryFile file = ReadLibraryHeader(bytes.value_or(""));
     const LibraryFile own = OwnLibraryKind();
     std::string why;
-    if (file.format != LibraryFile::Format::Pe) {
+    if (!bytes) {
+        // It says nothing of what it is: the loader's own reason then.
+        why = " lässt sich nicht lesen: " + win32::SystemMessage(error, found);
+    } else if (file.format != LibraryFile::Format::Pe) {
         why = " ist keine DLL (kein Windows-Programmcode); " + RightFile() + ".";
     } else if (file.bits != own.bits || (!file.machine.empty() && file.machine != own.machine)) {
         why = " ist eine " + (file.bits != 0 ? std::to_string(file.bits) + "-Bit-" : std::string()) + "DLL" +

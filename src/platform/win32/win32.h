@@ -14,9 +14,13 @@ namespace host::win32 {
 std::wstring Wide(const std::string& text);
 std::string Utf8(const std::wstring& wide);
 
+// A path for the wide file functions: one past MAX_PATH gets the \\?\ prefix
+// that lifts the limit, so a deeply nested program directory still works.
+std::wstring LongPath(const std::string& path);
+
 // The system's text for an error code, in the user's language, with the code.
 // A placeholder in it (%1 of "Bad EXE format for %1.") is filled with insert,
-// or dropped when there is none: a text never shows a bare %1.
+// or with „die Datei“ when there is none: a text never shows a bare %1.
 std::string SystemMessage(DWORD code, const std::string& insert = "");
 
 // ---- window.cpp: the program's window, from the wiring file to the end ------------
