@@ -4,7 +4,7 @@ set(MINGW_PROCESSOR i686)
 # The thread model whose runtime imports nothing newer than Windows XP SP3 (the
 # test xp_imports checks it; the program starts no thread): up to GCC 12
 # (Debian 12) the win32 model, as the posix model's static winpthreads imports
-# GetTickCount64 there; from GCC 13 (Debian 13) the posix model, as the win32
+# GetTickCount64 there; from GCC 13 on (Debian 13 has GCC 14) the posix model, as the win32
 # model's runtime then imports Vista's GetThreadId and condition variables, and
 # winpthreads only GetTickCount. GoogleTest needs the posix model's std::mutex:
 # the windows-unit preset builds the unit tests with it (mingw-i686-posix.cmake).

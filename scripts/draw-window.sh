@@ -29,9 +29,14 @@ cp Pinbelegung.txt "$work/program/"
 
 # A screen as large as the layout needs at this DPI.
 size=$((1024 * dpi / 96))x$((768 * dpi / 96))
-exec 3< <(Xvfb -displayfd 1 -screen 0 "${size}x24" -nolisten tcp 2>/dev/null)
-read -r number <&3
-display=$(pgrep -n Xvfb)
+# Its own display, whose process alone is ended afterwards, never another run's.
+Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3> "$work/display" 2>/dev/null &
+display=$!
+while [ ! -s "$work/display" ]; do
+  kill -0 "$display" 2>/dev/null || { echo "Xvfb did not start" >&2; exit 1; }
+  sleep 0.1
+done
+number=$(cat "$work/display")
 export DISPLAY=":$number" WINEPREFIX="$work/prefix" WINEDEBUG=-all LC_ALL=C.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
 wine=wine
 command -v wine > /dev/null || wine=/usr/lib/wine/wine

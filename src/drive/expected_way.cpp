@@ -22,7 +22,10 @@ ExpectedWays ExpectWays(std::int64_t perSide, const way::DriverTimes& driver) {
     PulseWrites sides[kSideCount];
     for (int side = 0; side < kSideCount; ++side) sides[side] = SidePulse(kSides[side]);
 
-    // The decoder reads only the time between writes: pulses left out take no time on this clock.
+    // The decoder reads a write's time only against the times at which the
+    // lines last changed, which way::Repeat leaves as they were: pulses left
+    // out take no time on this clock, and the pulse after them is timed as if
+    // it followed the last one decoded.
     long long ns = 0;
     const auto write = [&](int value, long long at) {
         for (way::Way* way : {&ways.rising, &ways.falling}) way::AddWrite(*way, bits, static_cast<unsigned>(value), at);

@@ -8,8 +8,12 @@
 // Made from PinAssignment and ConnectorPins, which LoadPinAssignment must have
 // filled, for host::ShowWiring. The warnings: one "Achtung: …" for each signal
 // that never reaches the port, each pin shared by two signals, a step count
-// that drives nothing, and a port address or step count that the drive will
-// not be able to convert (the failure itself still comes when the drive
-// converts it); none for a plain wiring. Throws nothing a value of the file
-// can cause.
+// that drives nothing, a port address or step count that the drive will not
+// be able to convert (the failure itself still comes when the drive converts
+// it), a port address typed as Device Manager shows it (with what is meant),
+// a PLOTTERTEST_DRIVER_US that is not four times, and PLOTTERTEST_READBACK
+// set; none for a plain wiring. Where the step count reads, also the expected
+// way's lines (ExpectedWayLines) and its picture: the rising edge's corners,
+// a sample of its unclean steps and where each side should end. Throws nothing
+// a value of the file can cause.
 host::WiringFacts DescribeWiring();
