@@ -168,8 +168,7 @@ TEST_F(DriveTest, WritesThePlanWhoseWayComesFromItsFirstPulses) {
         PinAssignment.StepsPerSide = "12";
         DriveTestRectangle();
 
-        PulseWrites pulses[kSideCount];
-        for (int side = 0; side < kSideCount; ++side) pulses[side] = SidePulse(kSides[side]);
+        const DrivePulses pulses = SidePulses();
         std::vector<way::TimedWrite> plan;
         const auto ns = [](double ms) { return std::llround(ms * 1e6); };
         for (int side = 0; side < kSideCount; ++side) {

@@ -270,11 +270,13 @@ TEST_F(LoadTest, WiringIsSummarisedAndWhatCannotWorkIsNamed) {
         }
         EXPECT_EQ(view.warnings, c.warnings) << row;
         if (c.values.empty() && *c.driver == '\0' && *c.readBack == '\0') {  // where the rectangle's sides should end
-            const host::WayPicture::Spot corners[] = {{0, 0}, {0, 100}, {100, 100}, {100, 0}, {0, 0}};
+            const way::PictureSpot corners[] = {{0, 0}, {0, 1}, {1, 1}, {1, 0}, {0, 0}};  // the square's, 100 steps a side
+            ASSERT_EQ(view.picture.plan.also.size(), 5u);
             for (int side = 0; side <= 4; ++side)
-                EXPECT_TRUE(view.picture.afterSide[side].x == corners[side].x &&
-                            view.picture.afterSide[side].y == corners[side].y) << side;
-            EXPECT_EQ(view.picture.path.size(), 5u);
+                EXPECT_TRUE(view.picture.plan.also[side].x == corners[side].x &&
+                            view.picture.plan.also[side].y == corners[side].y) << side;
+            EXPECT_EQ(view.picture.plan.path.size(), 5u);
+            EXPECT_EQ(view.picture.plan.arrows.size(), 4u);
         }
         if (c.way == std::vector<std::string>{"?"}) continue;
         EXPECT_EQ(view.way, c.way) << row;

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -191,6 +192,72 @@ TEST_P(WineEndToEnd, TheDriveWindowStopsWithEveryLineOffOrClosesAtTheEnd) {
         EXPECT_EQ(run.boxes[1].text, "Fahrt abgebrochen nach " + std::to_string(run.writes.size() / 2) +
                                          " von 400 Schritten; alle Datenleitungen auf 0.");
     }
+}
+
+// A window or control as tests/window_places.exe says where it stands.
+struct Placed {
+    std::string kind, name, text;
+    int left = 0, top = 0, right = 0, bottom = 0;
+    bool Within(const Placed& outer) const {
+        return left >= outer.left && top >= outer.top && right <= outer.right && bottom <= outer.bottom;
+    }
+    bool Overlaps(const Placed& other) const {
+        return left < other.right && other.left < right && top < other.bottom && other.top < bottom;
+    }
+};
+
+// The first of that kind and name whose text starts so.
+Placed Find(const std::string& places, const std::string& kind, const std::string& name, const std::string& text = "") {
+    std::istringstream lines(places);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        Placed placed;
+        fields >> placed.kind;
+        if (placed.kind != "work") fields >> placed.name;
+        fields >> placed.left >> placed.top >> placed.right >> placed.bottom;
+        std::getline(fields >> std::ws, placed.text);
+        if (placed.kind == kind && placed.name == name && placed.text.rfind(text, 0) == 0) return placed;
+    }
+    ADD_FAILURE() << "no " << kind << " " << name << " " << text << " in\n" << places;
+    return {};
+}
+
+// On the screens the users have: a small one at 100 %, a laptop's at 150 %, an
+// old one at 125 %, with the longest texts a wiring gives. The window, its
+// boxes and, during the drive, the progress and „Anhalten“ lie on the screen,
+// and no box covers the picture.
+TEST_P(WineEndToEnd, TheWindowAndItsBoxesFitEveryScreen) {
+    const struct {
+        int width, height, dpi;
+    } screens[] = {{1024, 600, 96}, {1024, 768, 144}, {800, 600, 120}};
+    lines[7] = "2";  // X and Y step on one pin: a warning, the way for both edges and a signal line
+    for (const auto& screen : screens) {
+        const std::string row = std::to_string(screen.width) + "x" + std::to_string(screen.height) + " at " +
+                                std::to_string(screen.dpi) + " dpi";
+        UseScreen(screen.width, screen.height, screen.dpi);
+        measurePlaces = true;
+        const Outcome run =
+            Start({{"Tormal fahren", "Return"}, {"Testfahrt läuft", "Escape"}, {"Testfahrt abgebrochen", "Return"}});
+        measurePlaces = false;
+        EXPECT_EQ(run.status, 130) << row;
+        ASSERT_EQ(run.places.size(), 3u) << row;
+        for (const auto& [title, places] : run.places) {
+            const Placed work = Find(places, "work", "");
+            const Placed window = Find(places, "window", "plottertestWindow");
+            const Placed picture = Find(places, "child", "plottertestPicture");
+            EXPECT_TRUE(window.Within(work)) << row << ", " << title << ":\n" << places;
+            EXPECT_TRUE(picture.Within(window)) << row << ", " << title;
+            if (title == "Testfahrt läuft") {
+                for (const char* control : {"msctls_progress32", "Button"})
+                    EXPECT_TRUE(Find(places, "child", control).Within(work)) << row << ": " << control << "\n" << places;
+                continue;
+            }
+            const Placed box = Find(places, "window", "#32770", title);
+            EXPECT_TRUE(box.Within(work)) << row << ", " << title << ":\n" << places;
+            EXPECT_FALSE(box.Overlaps(picture)) << row << ", " << title << ":\n" << places;
+        }
+    }
+    UseScreen(1024, 768, 96);
 }
 
 TEST_P(WineEndToEnd, MissingFileShowsItsBoxAndNothingFollows) {

@@ -36,6 +36,7 @@ constexpr std::chrono::milliseconds kPoll(100);
 
 std::set<std::string> prefixesUsed;
 pid_t display = 0;
+std::string displaySize = "1024x768";  // the virtual screen, as Xvfb takes it
 
 std::string Capture(const std::string& command) {
     std::string output;
@@ -71,7 +72,7 @@ std::string MissingTool(const WindowsBuild& build) {
         return build.loader + " cannot run here (" +
                Capture(build.loader + " --version 2>&1 | tail -n1 | tr -d '\\n'") + "; " + build.cannotRun + ")";
     for (const char* file : {"plottertest.exe", "inpout32.dll", "tests/libno_out32.dll", "tests/recording_port.dll",
-                             "tests/hold_file.exe"}) {
+                             "tests/hold_file.exe", "tests/window_places.exe"}) {
         // cppcheck-suppress useStlAlgorithm ; as above, for the missing file
         if (!fs::exists(build.folder + "/" + file))
             return build.folder + "/" + file + " is not built (scripts/run-tests.sh builds it)";
@@ -166,7 +167,8 @@ std::string StartDisplay() {
             close(fds[0]);
             if (freopen(log.c_str(), "a", stderr) == nullptr) _exit(127);
             const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+            const std::string screen = displaySize + "x24";
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
                    static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -260,6 +262,19 @@ std::string WindowsPath(const std::string& path) {
     return windows;
 }
 
+void WineEndToEnd::UseScreen(int width, int height, int dpi) {
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    if (size != displaySize) {
+        StopDisplay();
+        displaySize = size;
+        const std::string noDisplay = StartDisplay();
+        ASSERT_TRUE(noDisplay.empty()) << noDisplay;
+    }
+    // Wine's scale for the whole session, read when its server starts, as each run's does.
+    Succeeds("WINEDEBUG=-all " + GetParam().loader + " reg add 'HKCU\\Control Panel\\Desktop' /v LogPixels /t REG_DWORD /d " +
+             std::to_string(dpi) + " /f && WINEDEBUG=-all wineserver --wait");
+}
+
 void WineEndToEnd::TearDownTestSuite() {
     for (const std::string& prefix : prefixesUsed) Succeeds("WINEPREFIX='" + prefix + "' WINEDEBUG=-all wineserver --kill");
     prefixesUsed.clear();
@@ -344,6 +359,8 @@ Outcome WineEndToEnd::Start(const std::vector<std::pair<std::string, std::string
     outcome.writes = ReadPortLog(log);
     outcome.logWritten = fs::exists(log);
     outcome.windowBesideConfirmation = windowBesideConfirmation;
+    outcome.places = placesSeen;
+    placesSeen.clear();
     ParseTrace(outcome);
     return outcome;
 }
@@ -380,6 +397,9 @@ void WineEndToEnd::Answer(const std::string& title, const std::string& key, pid_
     const std::string screenshot = kArtifacts + "/" + name;
     Succeeds("import -window root '" + screenshot + "'");
     if (title == "Tormal fahren") windowBesideConfirmation = !VisibleWindows("Testfahrt vorbereiten").empty();
+    if (measurePlaces && title != kLateStepsTitle)
+        placesSeen.push_back({title, Capture("WINEDEBUG=-all " + GetParam().loader + " '" + GetParam().folder +
+                                             "/tests/window_places.exe' 2>/dev/null")});
     if (key == "stall") {
         kill(running, SIGSTOP);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));

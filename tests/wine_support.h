@@ -43,6 +43,9 @@ struct Outcome {
     bool logWritten = false;
     std::string trace;
     std::vector<Outcome> others;  // of the second copies started meanwhile (kSecondCopy)
+    // With measurePlaces: for each box or window answered, by its title, where
+    // the windows stood just before (tests/window_places.exe's lines).
+    std::vector<std::pair<std::string, std::string>> places;
 };
 
 // As the key of a window in Start's answers: once the window is there, a
@@ -80,11 +83,15 @@ protected:
     Outcome Start(const std::vector<std::pair<std::string, std::string>>& answers, bool writeFile = true);
     void Answer(const std::string& title, const std::string& key, pid_t running, bool untilClosed = true);
     pid_t Launch(const std::string& traceName, const std::string& windowsLog);  // the program under Wine
+    // The virtual screen at this size, and Wine's scale at this DPI, for the runs from now on.
+    void UseScreen(int width, int height, int dpi);
 
     ScratchDirectory scratch;  // the trace and the port's log
     std::string program;       // where the program, its file and its library lie
     std::string workDirectory;  // where it is started from, if not there
     std::string heldDuringRun;  // a Windows path that another program holds while the program runs (Hold)
+    bool measurePlaces = false;  // Outcome::places
+    std::vector<std::pair<std::string, std::string>> placesSeen;
     std::vector<std::string> lines;
     int boxesSeen = 0;  // numbers the screenshots of a test
     bool windowBesideConfirmation = false;

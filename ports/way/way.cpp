@@ -358,17 +358,44 @@ std::vector<std::string> Summary(const Way& rising, const Way& falling) {
     return lines;
 }
 
+PicturePlan PlanPicture(const Way& way, const std::vector<Point>& also) {
+    // Every mark lies on the way, which stays within least and most.
+    Point least = way.least, most = way.most;
+    for (const Point& p : also) {
+        least = {std::min(least.x, p.x), std::min(least.y, p.y)};
+        most = {std::max(most.x, p.x), std::max(most.y, p.y)};
+    }
+    const double width = ToDouble(most.x - least.x), depth = ToDouble(most.y - least.y);
+    PicturePlan plan;
+    plan.unitsPerStep = 1 / std::max({width, depth, 1.0});
+    const double left = (1 - width * plan.unitsPerStep) / 2, top = (1 - depth * plan.unitsPerStep) / 2;
+    const auto spot = [&](const Point& p) {
+        return PictureSpot{left + ToDouble(p.x - least.x) * plan.unitsPerStep,
+                           top + ToDouble(p.y - least.y) * plan.unitsPerStep};
+    };
+    for (const Point& p : Points(way)) plan.path.push_back(spot(p));
+    for (std::size_t i = 1; i < plan.path.size() && i <= kPlannedArrows; ++i) {
+        const PictureSpot& from = plan.path[i - 1];
+        const PictureSpot& to = plan.path[i];
+        const double length = std::hypot(to.x - from.x, to.y - from.y);
+        if (length < kShortestArrowedStretch) continue;
+        plan.arrows.push_back({{(from.x + to.x) / 2, (from.y + to.y) / 2}, (to.x - from.x) / length, (to.y - from.y) / length});
+    }
+    plan.zStride = Stride(way.zAt.size(), kPlannedMarks);
+    plan.uncleanStride = Stride(way.uncleanAt.size(), kPlannedMarks);
+    for (std::size_t i = 0; i < way.zAt.size(); i += plan.zStride) plan.zSteps.push_back(spot(way.zAt[i]));
+    for (std::size_t i = 0; i < way.uncleanAt.size(); i += plan.uncleanStride) plan.unclean.push_back(spot(way.uncleanAt[i]));
+    plan.start = spot(Point{});
+    plan.end = spot(way.at);
+    plan.closes = way.at.x == 0 && way.at.y == 0;
+    for (const Point& p : also) plan.also.push_back(spot(p));
+    return plan;
+}
+
 std::string Picture(const Way& rising, const Way& falling) {
     const Way& way = rising;
-    // Step units, x to the right and y forward: forward is toward the user,
-    // which a picture seen from above shows downward.
-    const std::vector<Point> points = Points(way);
-    // Every mark lies on the way, which stays within these.
-    const Count minX = way.least.x, maxX = way.most.x, minY = way.least.y, maxY = way.most.y;
+    const PicturePlan plan = PlanPicture(way);
     constexpr double kLeft = 170, kTop = 110, kSize = 520, kWidth = 780;
-    const double scale = kSize / ToDouble(std::max({maxX - minX, maxY - minY, Count(1)}));
-    // An axis without extent is centred.
-    const double offsetX = maxX == minX ? kSize / 2 : 0, offsetY = maxY == minY ? kSize / 2 : 0;
     struct Pixel {
         double x, y;
     };
@@ -379,7 +406,7 @@ std::string Picture(const Way& rising, const Way& falling) {
     const std::string verdict = Summary(rising, falling).front();
     const std::vector<std::string> title = Wrapped(verdict, 95);
     char scaleText[32];
-    std::snprintf(scaleText, sizeof scaleText, "%.3g", scale);
+    std::snprintf(scaleText, sizeof scaleText, "%.3g", plan.unitsPerStep * kSize);
     const std::vector<std::string> caption = Wrapped(
         "So führe ein Schrittmotortreiber, der auf die steigende Flanke schaltet: ein Schritt je steigender Flanke "
         "der Schrittleitung, in die Richtung, die die Richtungsleitung im selben Schreibzugriff zeigt (1 = nach "
@@ -410,46 +437,40 @@ std::string Picture(const Way& rising, const Way& falling) {
            "<line x1=\"30\" y1=\"120\" x2=\"30\" y2=\"190\" stroke=\"#444\" stroke-width=\"2\" "
            "marker-end=\"url(#pfeil)\"/>\n";
     svg += Text(40, 112, "nach rechts (X)") + Text(38, 205, "nach vorne (Y)");
-    if (points.size() > 1) {
+    if (plan.path.size() > 1) {
         svg += "<polyline fill=\"none\" stroke=\"#1f5fbf\" stroke-width=\"2.5\" stroke-linejoin=\"round\" points=\"";
-        for (const Point& p : points) {
+        for (const PictureSpot& p : plan.path) {
             char xy[48];
             std::snprintf(xy, sizeof xy, "%.1f,%.1f ", pixel(p).x, pixel(p).y);
             svg += xy;
         }
         svg += "\"/>\n";
-        // Which way each stretch runs: an arrow at its middle, for the first few dozen.
-        for (std::size_t i = 1; i < points.size() && i <= 50; ++i) {
-            const Pixel from = pixel(points[i - 1]), to = pixel(points[i]);
-            char arrow[192];
-            std::snprintf(arrow, sizeof arrow,
-                          "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#1f5fbf\" "
-                          "stroke-width=\"2.5\" marker-end=\"url(#pfeil)\"/>\n",
-                          from.x + (to.x - from.x) * 0.45, from.y + (to.y - from.y) * 0.45,
-                          from.x + (to.x - from.x) * 0.55, from.y + (to.y - from.y) * 0.55);
-            svg += arrow;
-        }
     }
-    // At most a few thousand marks of each kind, spread evenly: more would only make the file slow to open.
-    const std::size_t zStride = Stride(way.zAt.size(), 2000), uncleanStride = Stride(way.uncleanAt.size(), 2000);
-    for (std::size_t i = 0; i < way.zAt.size(); i += zStride)
-        svg += Circle(pixel(way.zAt[i]).x, pixel(way.zAt[i]).y, 4, "fill=\"#e67e22\"");
-    for (std::size_t i = 0; i < way.uncleanAt.size(); i += uncleanStride)
-        svg += Circle(pixel(way.uncleanAt[i]).x, pixel(way.uncleanAt[i]).y, 7,
-                      "fill=\"none\" stroke=\"#d11\" stroke-width=\"2\"");
+    for (const PicturePlan::Arrow& arrow : plan.arrows) {
+        const Pixel at = pixel(arrow.at);
+        char line[192];
+        std::snprintf(line, sizeof line,
+                      "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#1f5fbf\" "
+                      "stroke-width=\"2.5\" marker-end=\"url(#pfeil)\"/>\n",
+                      at.x - arrow.dx * 6, at.y - arrow.dy * 6, at.x + arrow.dx * 6, at.y + arrow.dy * 6);
+        svg += line;
+    }
+    for (const PictureSpot& z : plan.zSteps) svg += Circle(pixel(z).x, pixel(z).y, 4, "fill=\"#e67e22\"");
+    for (const PictureSpot& u : plan.unclean)
+        svg += Circle(pixel(u).x, pixel(u).y, 7, "fill=\"none\" stroke=\"#d11\" stroke-width=\"2\"");
     char marks[256];
     std::snprintf(marks, sizeof marks,
                   "<circle cx=\"%.1f\" cy=\"%.1f\" r=\"8\" fill=\"#2a9d3a\"/>\n"
                   "<circle cx=\"%.1f\" cy=\"%.1f\" r=\"6\" fill=\"none\" stroke=\"#c0392b\" stroke-width=\"3\"/>\n",
-                  pixel(Point{}).x, pixel(Point{}).y, pixel(way.at).x, pixel(way.at).y);
+                  pixel(plan.start).x, pixel(plan.start).y, pixel(plan.end).x, pixel(plan.end).y);
     svg += marks;
-    svg += Text(pixel(Point{}).x - 12, pixel(Point{}).y - 12, "Start", "text-anchor=\"end\" fill=\"#2a9d3a\"");
-    svg += Text(pixel(way.at).x + 12, pixel(way.at).y + 20, "Ende", "fill=\"#c0392b\"");
+    svg += Text(pixel(plan.start).x - 12, pixel(plan.start).y - 12, "Start", "text-anchor=\"end\" fill=\"#2a9d3a\"");
+    svg += Text(pixel(plan.end).x + 12, pixel(plan.end).y + 20, "Ende", "fill=\"#c0392b\"");
     double below = kTop + kSize + 40;
     if (way.zSteps > 0) {
         svg += "<circle cx=\"26\" cy=\"" + std::to_string(static_cast<int>(below) - 4) + "\" r=\"4\" fill=\"#e67e22\"/>\n";
-        svg += Text(36, below, "Z-Schritt: der Stift würde sich hier bewegen (" + Steps(way.zSteps) + " in allem" +
-                                   (zStride > 1 ? "; gezeigt ist jeder " + std::to_string(zStride) + ". Ort)" : ")"));
+        svg += Text(36, below, "Z-Schritt: der Stift würde sich hier bewegen (" + Steps(way.zSteps) + " insgesamt" +
+                                   (plan.zStride > 1 ? "; gezeigt ist jeder " + std::to_string(plan.zStride) + ". Ort)" : ")"));
         below += 20;
     }
     if (way.cut) svg += Text(20, below, "Das Bild zeigt nur die ersten " + std::to_string(kMaxMarks) + " Richtungswechsel.");

@@ -16,6 +16,7 @@
 
 #include "port_library.h"
 #include "way/count.h"
+#include "way/plan.h"
 
 namespace way {
 
@@ -138,10 +139,17 @@ std::string Verdict(const Way& way);
 // and how many steps are „zu kurz“ or „Richtung unbestimmt“.
 std::vector<std::string> Summary(const Way& rising, const Way& falling);
 
-// The rising edge's way as an SVG picture in step units, scaled to fit: start
-// and end marked, the directions named, the summary's first line as its title,
-// the Z steps and the steps that are not clean marked, and a caption saying
-// what the driver is assumed to do and ask.
+// The picture of a way, planned (plan.h): the way and the places `also`
+// scaled into the unit square, the larger extent filling it and both centred;
+// an arrow on each of the first kPlannedArrows stretches that is long enough;
+// an even sample of at most kPlannedMarks Z steps and unclean steps; start and
+// end. A way without extent is a point in the middle.
+PicturePlan PlanPicture(const Way& way, const std::vector<Point>& also = {});
+
+// The rising edge's way as an SVG picture, its plan drawn: start and end
+// marked, the directions named, the summary's first line as its title, the Z
+// steps and the steps that are not clean marked, and a caption saying what the
+// driver is assumed to do and ask.
 std::string Picture(const Way& rising, const Way& falling);
 
 // The name of data line D<line> in a signal trace: "D0_X_Schritt",

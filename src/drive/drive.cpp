@@ -123,7 +123,7 @@ int StepPulse(const PlannedPulse& pulse) {
     return 0;
 }
 
-int DriveSide(const PulseWrites (&sides)[kSideCount], int side, std::int64_t steps) {
+int DriveSide(const DrivePulses& sides, int side, std::int64_t steps) {
     const std::string prefix = "Seite " + std::to_string(side + 1) + "/" + std::to_string(kSideCount) + " " +
                                kSides[side].name + ": Schritt ";
     const std::string suffix = " von " + std::to_string(steps);
@@ -177,10 +177,17 @@ PulseWrites SidePulse(const Side& side) {
 
 int StepLinesOff(const PulseWrites& pulse, int before) { return (before & ~pulse.cleared) | pulse.set; }
 
-PlannedPulse PlanPulse(const PulseWrites (&sides)[kSideCount], int side, std::int64_t index) {
+DrivePulses SidePulses() {
+    DrivePulses pulses;
+    for (int side = 0; side < kSideCount; ++side) pulses[static_cast<std::size_t>(side)] = SidePulse(kSides[side]);
+    return pulses;
+}
+
+PlannedPulse PlanPulse(const DrivePulses& sides, int side, std::int64_t index) {
     // What the port holds: this side's pattern after its first pulse, before it the last side's (or nothing).
-    const int before = index > 0 ? sides[side].pattern : side > 0 ? sides[side - 1].pattern : 0;
-    return {StepLinesOff(sides[side], before), sides[side].pattern};
+    const PulseWrites& pulse = sides[static_cast<std::size_t>(side)];
+    const int before = index > 0 ? pulse.pattern : side > 0 ? sides[static_cast<std::size_t>(side) - 1].pattern : 0;
+    return {StepLinesOff(pulse, before), pulse.pattern};
 }
 
 int SidePattern(const Side& side) {
@@ -267,8 +274,7 @@ int DriveTestRectangle() {
     Drive = DriveRecord{};
     std::string ignored;  // the wiring summary has said it
     Drive.readBackCompared = CompareReadBack(ignored);
-    PulseWrites pulses[kSideCount];
-    for (int side = 0; side < kSideCount; ++side) pulses[side] = SidePulse(kSides[side]);
+    const DrivePulses pulses = SidePulses();
     // Read once, before the drive shows itself: a bad step count fails here, as
     // side 1 begins; the text is the same for every side.
     const std::int64_t perSide = ConvertStepCount(PinAssignment.StepsPerSide, StepsPerSideSource());

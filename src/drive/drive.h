@@ -1,6 +1,7 @@
 #pragma once
 // Step output: the pause, the step pulses and the test rectangle on the port.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -54,6 +55,11 @@ struct PulseWrites {
 };
 PulseWrites SidePulse(const Side& side);
 
+// The writes of every side's pulses, SidePulse of each in the order driven:
+// what the drive and its plan are made from.
+using DrivePulses = std::array<PulseWrites, kSideCount>;
+DrivePulses SidePulses();
+
 // The first write of a pulse when the port holds `before`.
 int StepLinesOff(const PulseWrites& pulse, int before);
 
@@ -67,7 +73,7 @@ struct PlannedPulse {
     int low = 0;      // StepLinesOff of what the port holds before the pulse
     int pattern = 0;  // SidePattern
 };
-PlannedPulse PlanPulse(const PulseWrites (&sides)[kSideCount], int side, std::int64_t index);
+PlannedPulse PlanPulse(const DrivePulses& sides, int side, std::int64_t index);
 
 // One pulse, from the end of the last pattern to the end of its own, in ms.
 constexpr double kPulseMs = StepPauseMs + kLowPhaseMs;

@@ -19,8 +19,7 @@ ExpectedWays ExpectWays(std::int64_t perSide, const way::DriverTimes& driver) {
     ways.falling.edge = way::Edge::Falling;
     ways.rising.driver = ways.falling.driver = driver;
     const port::SignalBits bits = DriveSignalBits();
-    PulseWrites sides[kSideCount];
-    for (int side = 0; side < kSideCount; ++side) sides[side] = SidePulse(kSides[side]);
+    const DrivePulses sides = SidePulses();
 
     // The decoder reads a write's time only against the times at which the
     // lines last changed, which way::Repeat leaves as they were: pulses left

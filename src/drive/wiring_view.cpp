@@ -34,16 +34,10 @@ std::string Duration(double ms) {
     return "in etwa " + wording::Decimal(seconds / 3600, 0, true) + " h";
 }
 
-// The rising edge's way for the window's picture: its corners, a sample of its
-// unclean steps, and where each side should end.
+// The rising edge's way for the window's picture, with where each side should end.
 host::WayPicture PictureOf(const ExpectedWays& ways, std::int64_t perSide) {
     host::WayPicture picture;
-    const auto spot = [](const way::Point& p) { return host::WayPicture::Spot{way::ToDouble(p.x), way::ToDouble(p.y)}; };
-    const way::Way& way = ways.rising;
-    for (const way::Point& point : way::Points(way)) picture.path.push_back(spot(point));
-    const std::size_t stride = way.uncleanAt.size() / 300 + 1;
-    for (std::size_t i = 0; i < way.uncleanAt.size(); i += stride) picture.unclean.push_back(spot(way.uncleanAt[i]));
-    for (int side = 0; side <= kSideCount; ++side) picture.afterSide[side] = spot(ways.afterSide[side]);
+    picture.plan = way::PlanPicture(ways.rising, std::vector<way::Point>(std::begin(ways.afterSide), std::end(ways.afterSide)));
     picture.perSide = std::max<std::int64_t>(perSide, 0);
     return picture;
 }

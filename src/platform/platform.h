@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "port_library.h"
+#include "way/plan.h"
 
 namespace host {
 
@@ -54,16 +55,12 @@ void CloseTextFile(TextFile* file);
 
 // ---- The wiring, before anything moves ----------------------------------------
 
-// The expected way as a picture shows it, in steps: x to the right, y forward
-// (toward the user).
+// The expected way as a picture shows it: its plan (the rising edge's way,
+// planned once for every drawing of it), with where the carriages should stand
+// after 0, 1, ... 4 sides as plan.also.
 struct WayPicture {
-    struct Spot {
-        double x = 0, y = 0;
-    };
-    std::vector<Spot> path;     // the start, every turn and the end, as a driver on the rising edge would go
-    std::vector<Spot> unclean;  // steps that are not clean for the driver, a few hundred at most
-    Spot afterSide[5];          // where the carriages should stand after 0, 1, ... 4 sides
-    long long perSide = 0;      // steps a side, for where they should stand during the drive
+    way::PicturePlan plan;
+    long long perSide = 0;  // steps a side, for where they should stand during the drive
 };
 
 // What the program made of the wiring file, each fact in the user's words.

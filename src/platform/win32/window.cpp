@@ -16,12 +16,15 @@
 #include <cmath>
 #include <csignal>
 #include <cstdint>
+#include <cwchar>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/failure.h"
 #include "platform/platform.h"
 #include "platform/port_binding.h"
+#include "platform/win32/layout.h"
 
 namespace host {
 
@@ -33,6 +36,8 @@ constexpr int kBarRange = 1000;   // the bar's steps, whatever the drive's count
 // paint; a few a second are enough to read.
 constexpr double kRedrawEveryMs = 200;
 constexpr wchar_t kClassName[] = L"plottertestWindow";
+constexpr wchar_t kPictureClassName[] = L"plottertestPicture";
+constexpr UINT kDpiChanged = 0x02E0;  // WM_DPICHANGED: Windows 8.1 and later, which the XP headers do not name
 
 enum class Phase : std::uint8_t { Preparing, Driving, Ended };
 
@@ -41,6 +46,7 @@ HWND ProgressLabel = nullptr;
 HWND ProgressBar = nullptr;
 HWND StopButton = nullptr;
 HWND PortLabel = nullptr;
+HWND PictureView = nullptr;
 HFONT WindowFont = nullptr;
 Phase State = Phase::Preparing;
 int Dpi = 96;
@@ -59,50 +65,47 @@ bool ProgressPending = false;
 std::string PortText;  // the port library, for the next event pass, if PortPending
 bool PortPending = false;
 
-// Pixels at the screen's DPI for a length laid out at 96 dpi (the manifest declares the program DPI-aware).
-int Px(int at96) { return MulDiv(at96, Dpi, 96); }
+// Pixels at the window's DPI for a length laid out at 96 dpi (the manifest
+// declares the program aware of each monitor's DPI).
+int Px(int at96) { return layout::Px(at96, Dpi); }
 
 // ---- The picture ---------------------------------------------------------------
 
-// From steps to the picture's pixels: the whole way and every side's end fit,
-// centred, in the same scale on both axes; forward, toward the user, is down.
+// From the plan's unit square to the picture's pixels, within the margin that
+// holds the directions' names; forward, toward the user, is down.
 struct Frame {
-    double minX = 0, minY = 0, scale = 1, left = 0, top = 0;
-    POINT At(const WayPicture::Spot& spot) const {
-        return {static_cast<LONG>(std::lround(left + (spot.x - minX) * scale)),
-                static_cast<LONG>(std::lround(top + (spot.y - minY) * scale))};
+    double left = 0, top = 0, side = 1;
+    POINT At(const way::PictureSpot& spot) const {
+        return {static_cast<LONG>(std::lround(left + spot.x * side)), static_cast<LONG>(std::lround(top + spot.y * side))};
     }
 };
 
-Frame FrameOf(const RECT& area) {
-    double minX = 0, maxX = 0, minY = 0, maxY = 0;
-    const auto reach = [&](const WayPicture::Spot& spot) {
-        minX = std::min(minX, spot.x);
-        maxX = std::max(maxX, spot.x);
-        minY = std::min(minY, spot.y);
-        maxY = std::max(maxY, spot.y);
-    };
-    for (const WayPicture::Spot& spot : Picture.path) reach(spot);
-    for (const WayPicture::Spot& spot : Picture.afterSide) reach(spot);
-    const double inner = static_cast<double>(area.right - area.left - 2 * Px(60));
-    Frame frame;
-    frame.minX = minX;
-    frame.minY = minY;
-    frame.scale = inner / std::max({maxX - minX, maxY - minY, 1.0});
-    frame.left = area.left + Px(60) + (inner - (maxX - minX) * frame.scale) / 2;
-    frame.top = area.top + Px(60) + (inner - (maxY - minY) * frame.scale) / 2;
-    return frame;
+// The margin holds the directions' names, as wide as the widest of them in
+// the window's font (selected into dc) at this DPI, and no more than a
+// quarter of a small picture.
+Frame FrameOf(HDC dc, const RECT& area) {
+    const double side = static_cast<double>(area.right - area.left);
+    int widest = 0;
+    for (const wchar_t* name : {L"links", L"rechts", L"hinten"}) {
+        SIZE extent{};
+        GetTextExtentPoint32W(dc, name, static_cast<int>(wcslen(name)), &extent);
+        widest = std::max(widest, static_cast<int>(extent.cx));
+    }
+    const double margin = std::min(static_cast<double>(widest + Px(14)), side / 4);
+    return {area.left + margin, area.top + margin, side - 2 * margin};
 }
 
 // Where the carriages should be after `steps` of the drive: each side runs
 // straight from one side's end to the next.
-WayPicture::Spot SpotAfter(long long steps) {
-    if (Picture.perSide <= 0) return Picture.afterSide[0];
+way::PictureSpot SpotAfter(long long steps) {
+    const std::vector<way::PictureSpot>& ends = Picture.plan.also;
+    if (ends.size() != 5) return Picture.plan.start;
+    if (Picture.perSide <= 0) return ends[0];
     const long long side = steps / Picture.perSide;
-    if (side >= 4) return Picture.afterSide[4];
+    if (side >= 4) return ends[4];
     const double share = static_cast<double>(steps - side * Picture.perSide) / static_cast<double>(Picture.perSide);
-    const WayPicture::Spot& from = Picture.afterSide[side];
-    const WayPicture::Spot& to = Picture.afterSide[side + 1];
+    const way::PictureSpot& from = ends[static_cast<std::size_t>(side)];
+    const way::PictureSpot& to = ends[static_cast<std::size_t>(side) + 1];
     return {from.x + (to.x - from.x) * share, from.y + (to.y - from.y) * share};
 }
 
@@ -122,56 +125,55 @@ void Label(HDC dc, const wchar_t* text, RECT at, UINT format, COLORREF color) {
     DrawTextW(dc, text, -1, &at, format | DT_SINGLELINE | DT_NOPREFIX);
 }
 
-// The way as the simulated port draws it: the path with an arrow on each
-// stretch, start and end marked, the steps that are not clean circled in red,
-// the directions named as the user stands at the machine, and during the
-// drive where the carriages should be.
+// The plan of the way (way::PlanPicture), as the simulated port's SVG draws
+// it: the path with its arrows, start and end marked, Z steps in orange,
+// steps that are not clean circled in red, the directions named as the user
+// stands at the machine, and during the drive where the carriages should be.
 void DrawPicture(HDC dc, const RECT& area) {
     FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     HGDIOBJ oldFont = SelectObject(dc, WindowFont);
     SetBkMode(dc, TRANSPARENT);
     const COLORREF grey = RGB(85, 85, 85), blue = RGB(31, 95, 191), green = RGB(42, 157, 58), red = RGB(192, 57, 43);
-    const int pad = Px(44);
+    const Frame frame = FrameOf(dc, area);
+    const int pad = static_cast<int>(frame.left - area.left);
     Label(dc, L"hinten", {area.left, area.top + Px(4), area.right, area.top + pad}, DT_CENTER | DT_TOP, grey);
     Label(dc, L"vorne", {area.left, area.bottom - pad, area.right, area.bottom - Px(4)}, DT_CENTER | DT_BOTTOM, grey);
     Label(dc, L"links", {area.left + Px(4), area.top, area.left + pad, area.bottom}, DT_LEFT | DT_VCENTER, grey);
-    Label(dc, L"rechts", {area.right - pad - Px(8), area.top, area.right - Px(4), area.bottom}, DT_RIGHT | DT_VCENTER,
-          grey);
+    Label(dc, L"rechts", {area.right - pad, area.top, area.right - Px(4), area.bottom}, DT_RIGHT | DT_VCENTER, grey);
 
-    const Frame frame = FrameOf(area);
-    std::vector<POINT> points(Picture.path.size());
-    std::transform(Picture.path.begin(), Picture.path.end(), points.begin(),
-                   [&](const WayPicture::Spot& spot) { return frame.At(spot); });
+    const way::PicturePlan& plan = Picture.plan;
+    std::vector<POINT> points(plan.path.size());
+    std::transform(plan.path.begin(), plan.path.end(), points.begin(),
+                   [&](const way::PictureSpot& spot) { return frame.At(spot); });
     HPEN pen = CreatePen(PS_SOLID, Px(3), blue);
     HBRUSH brush = CreateSolidBrush(blue);
     HGDIOBJ oldPen = SelectObject(dc, pen), oldBrush = SelectObject(dc, brush);
     if (points.size() > 1) Polyline(dc, points.data(), static_cast<int>(points.size()));
-    // Which way each stretch runs: an arrow at its middle, for the first few dozen.
-    for (std::size_t i = 1; i < points.size() && i <= 50; ++i) {
-        const double dx = points[i].x - points[i - 1].x, dy = points[i].y - points[i - 1].y;
-        const double length = std::hypot(dx, dy);
-        if (length < Px(16)) continue;
-        const double ux = dx / length, uy = dy / length, size = Px(7);
-        const double mx = points[i - 1].x + dx / 2, my = points[i - 1].y + dy / 2;
-        const auto at = [](double x, double y) { return POINT{static_cast<LONG>(std::lround(x)), static_cast<LONG>(std::lround(y))}; };
-        const POINT arrow[] = {at(mx + ux * size, my + uy * size), at(mx - ux * size - uy * size, my - uy * size + ux * size),
-                               at(mx - ux * size + uy * size, my - uy * size - ux * size)};
-        Polygon(dc, arrow, 3);
+    for (const way::PicturePlan::Arrow& arrow : plan.arrows) {
+        const POINT mid = frame.At(arrow.at);
+        const double ux = arrow.dx, uy = arrow.dy, size = Px(7);
+        const auto at = [&](double x, double y) {
+            return POINT{static_cast<LONG>(std::lround(mid.x + x)), static_cast<LONG>(std::lround(mid.y + y))};
+        };
+        const POINT head[] = {at(ux * size, uy * size), at(-ux * size - uy * size, -uy * size + ux * size),
+                              at(-ux * size + uy * size, -uy * size - ux * size)};
+        Polygon(dc, head, 3);
     }
     SelectObject(dc, oldPen);
     SelectObject(dc, oldBrush);
     DeleteObject(pen);
     DeleteObject(brush);
 
-    for (const WayPicture::Spot& spot : Picture.unclean) Disc(dc, frame.At(spot), Px(6), CLR_NONE, RGB(221, 17, 17), Px(2));
-    const POINT start = frame.At(Picture.afterSide[0]), end = frame.At(Picture.afterSide[4]);
+    for (const way::PictureSpot& spot : plan.zSteps) Disc(dc, frame.At(spot), Px(3), RGB(230, 126, 34), RGB(230, 126, 34), 1);
+    for (const way::PictureSpot& spot : plan.unclean) Disc(dc, frame.At(spot), Px(6), CLR_NONE, RGB(221, 17, 17), Px(2));
+    const POINT start = frame.At(plan.start), end = frame.At(plan.end);
     Disc(dc, start, Px(7), green, green, 1);
     Disc(dc, end, Px(9), CLR_NONE, red, Px(3));
     // Where the way closes, one label says both.
-    const bool closes = std::abs(start.x - end.x) < Px(4) && std::abs(start.y - end.y) < Px(4);
-    Label(dc, closes ? L"Start und Ende" : L"Start", {start.x - Px(200), start.y - Px(30), start.x + Px(200), start.y - Px(10)},
-          DT_CENTER | DT_BOTTOM, closes ? grey : green);
-    if (!closes) Label(dc, L"Ende", {end.x - Px(100), end.y + Px(12), end.x + Px(100), end.y + Px(30)}, DT_CENTER | DT_TOP, red);
+    Label(dc, plan.closes ? L"Start und Ende" : L"Start",
+          {start.x - Px(200), start.y - Px(30), start.x + Px(200), start.y - Px(10)}, DT_CENTER | DT_BOTTOM,
+          plan.closes ? grey : green);
+    if (!plan.closes) Label(dc, L"Ende", {end.x - Px(100), end.y + Px(12), end.x + Px(100), end.y + Px(30)}, DT_CENTER | DT_TOP, red);
     if (MarkSteps >= 0) Disc(dc, frame.At(SpotAfter(MarkSteps)), Px(7), RGB(243, 156, 18), RGB(0, 0, 0), 1);
     SelectObject(dc, oldFont);
 }
@@ -179,21 +181,33 @@ void DrawPicture(HDC dc, const RECT& area) {
 // Drawn off screen and put up at once, so that the moving mark does not flicker.
 void PaintPicture(HDC dc) {
     const int width = PictureArea.right - PictureArea.left, height = PictureArea.bottom - PictureArea.top;
+    const RECT area{0, 0, width, height};
     HDC memory = CreateCompatibleDC(dc);
     HBITMAP bitmap = CreateCompatibleBitmap(dc, width, height);
     if (memory == nullptr || bitmap == nullptr) {
-        DrawPicture(dc, PictureArea);
+        DrawPicture(dc, area);
     } else {
         HGDIOBJ old = SelectObject(memory, bitmap);
-        DrawPicture(memory, {0, 0, width, height});
-        BitBlt(dc, PictureArea.left, PictureArea.top, width, height, memory, 0, 0, SRCCOPY);
+        DrawPicture(memory, area);
+        BitBlt(dc, 0, 0, width, height, memory, 0, 0, SRCCOPY);
         SelectObject(memory, old);
     }
     if (bitmap != nullptr) DeleteObject(bitmap);
     if (memory != nullptr) DeleteDC(memory);
     HBRUSH frame = CreateSolidBrush(RGB(160, 160, 160));
-    FrameRect(dc, &PictureArea, frame);
+    FrameRect(dc, &area, frame);
     DeleteObject(frame);
+}
+
+// The picture is a window of its own, so that it is repainted alone and
+// shows as a control of its class to whoever asks where it stands.
+LRESULT CALLBACK PictureProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_PAINT) return DefWindowProcW(window, message, wParam, lParam);
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    PaintPicture(dc);
+    EndPaint(window, &paint);
+    return 0;
 }
 
 // ---- The window ------------------------------------------------------------------
@@ -222,6 +236,8 @@ void EndOfSession(HWND window) {
     if (StopAsked == 0) StopAsked = SIGTERM;
 }
 
+void FollowDpi(int dpi, const RECT& suggested);
+
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
@@ -243,22 +259,17 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_ENDSESSION:
         EndOfSession(window);
         return 0;
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(window, &paint);
-        PaintPicture(dc);
-        EndPaint(window, &paint);
+    case kDpiChanged:
+        FollowDpi(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
-    }
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
-HWND Child(const wchar_t* windowClass, const wchar_t* text, DWORD style, RECT at, int id = 0) {
-    HWND child = CreateWindowExW(0, windowClass, text, WS_CHILD | style, at.left, at.top, at.right - at.left,
-                                 at.bottom - at.top, Window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 GetModuleHandleW(nullptr), nullptr);
+HWND Child(const wchar_t* windowClass, DWORD style, int id = 0) {
+    HWND child = CreateWindowExW(0, windowClass, L"", WS_CHILD | style, 0, 0, 0, 0, Window,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
     if (child != nullptr) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(WindowFont), FALSE);
     return child;
 }
@@ -282,6 +293,129 @@ std::wstring Lines(const std::vector<std::string>& lines) {
     return joined;
 }
 
+// ---- The layout, for the monitor the window stands on and its DPI ---------------
+
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+std::wstring Texts[3];    // the wiring line, the warnings, the way's lines
+HWND TextLabels[3] = {};  // nullptr for an empty text
+
+using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+using GetDpiForMonitorFunction = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+using SystemParametersInfoForDpiFunction = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
+using AdjustWindowRectExForDpiFunction = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+
+// A function of user32 that older Windows lack (Windows 10 1607 for the *ForDpi
+// and GetDpiForWindow): nullptr where it is missing.
+template <typename Function>
+Function User32(const char* name) {
+    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    return user32 == nullptr ? nullptr : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user32, name)));
+}
+
+int SystemDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen != nullptr) ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+// The DPI of a monitor: its own where Windows knows one per monitor (8.1 and
+// later, GetDpiForMonitor of shcore.dll, loaded from the system directory
+// only), else the system's.
+int MonitorDpi(HMONITOR monitor) {
+    static const auto forMonitor = [] {
+        const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+        if (kernel == nullptr || GetProcAddress(kernel, "AddDllDirectory") == nullptr) return GetDpiForMonitorFunction{};
+        const HMODULE shcore = LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        return shcore == nullptr ? GetDpiForMonitorFunction{}
+                                 : reinterpret_cast<GetDpiForMonitorFunction>(
+                                       reinterpret_cast<void*>(GetProcAddress(shcore, "GetDpiForMonitor")));
+    }();
+    UINT x = 0, y = 0;
+    if (forMonitor != nullptr && forMonitor(monitor, 0 /* MDT_EFFECTIVE_DPI */, &x, &y) == S_OK && y > 0)
+        return static_cast<int>(y);
+    return SystemDpi();
+}
+
+// The window's font, the system's message font at `dpi`.
+HFONT FontAt(int dpi) {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (const auto forDpi = User32<SystemParametersInfoForDpiFunction>("SystemParametersInfoForDpi");
+        forDpi != nullptr && forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, static_cast<UINT>(dpi)))
+        return CreateFontIndirectW(&metrics.lfMessageFont);
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    metrics.lfMessageFont.lfHeight = MulDiv(metrics.lfMessageFont.lfHeight, dpi, SystemDpi());
+    return CreateFontIndirectW(&metrics.lfMessageFont);
+}
+
+layout::Frame FrameAt(int dpi) {
+    RECT frame{0, 0, 0, 0};
+    if (const auto forDpi = User32<AdjustWindowRectExForDpiFunction>("AdjustWindowRectExForDpi"))
+        forDpi(&frame, kWindowStyle, FALSE, 0, static_cast<UINT>(dpi));
+    else
+        AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
+    return {-frame.left, -frame.top, frame.right, frame.bottom};
+}
+
+layout::Rect WorkAreaOf(HMONITOR monitor) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (monitor != nullptr && GetMonitorInfoW(monitor, &info))
+        return {info.rcWork.left, info.rcWork.top, info.rcWork.right, info.rcWork.bottom};
+    RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    return {work.left, work.top, work.right, work.bottom};
+}
+
+HMONITOR WindowMonitor() {
+    return Window != nullptr ? MonitorFromWindow(Window, MONITOR_DEFAULTTONEAREST)
+                             : MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+}
+
+RECT Native(const layout::Rect& rect) { return {rect.left, rect.top, rect.right, rect.bottom}; }
+
+void Move(HWND control, const layout::Rect& at) {
+    if (control != nullptr) MoveWindow(control, at.left, at.top, at.Width(), at.Height(), FALSE);
+}
+
+// Lays the window out anew for `monitor` at the window's DPI, with room for a
+// box of `box`'s size beside or below the picture, at `at` (else where it
+// stands, else centred), and puts everything there.
+layout::Layout Arrange(HMONITOR monitor, layout::Size box, std::optional<layout::Point> at = std::nullopt) {
+    const layout::Screen screen{WorkAreaOf(monitor), Dpi, FrameAt(Dpi)};
+    const int width = layout::TextWidth(screen);
+    const int heights[3] = {HeightOf(Texts[0], width), HeightOf(Texts[1], width), HeightOf(Texts[2], width)};
+    if (!at && Window != nullptr) {
+        RECT now;
+        GetWindowRect(Window, &now);
+        at = layout::Point{now.left, now.top};
+    }
+    const layout::Layout placed = layout::LayOut(screen, heights, box, at);
+    if (Window == nullptr) return placed;
+    SetWindowPos(Window, nullptr, placed.window.left, placed.window.top, placed.window.Width(), placed.window.Height(),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    for (int i = 0; i < 3; ++i) Move(TextLabels[i], placed.texts[i]);
+    PictureArea = Native(placed.picture);
+    Move(PictureView, placed.picture);
+    Move(PortLabel, placed.portLabel);
+    Move(ProgressLabel, placed.progress);
+    Move(ProgressBar, placed.bar);
+    Move(StopButton, placed.button);
+    RedrawWindow(Window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    return placed;
+}
+
+// The font at the window's DPI, for the window and every control in it.
+void UseFontAt(int dpi) {
+    HFONT previous = WindowFont;
+    WindowFont = FontAt(dpi);
+    for (HWND control : {TextLabels[0], TextLabels[1], TextLabels[2], PortLabel, ProgressLabel, StopButton})
+        if (control != nullptr) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(WindowFont), FALSE);
+    if (previous != nullptr) DeleteObject(previous);
+}
+
 void OpenWindow(const WiringFacts& wiring) {
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
@@ -294,62 +428,70 @@ void OpenWindow(const WiringFacts& wiring) {
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = kClassName;
     RegisterClassExW(&windowClass);  // fails harmlessly when the class is there already
-
-    HDC screen = GetDC(nullptr);
-    Dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen != nullptr) ReleaseDC(nullptr, screen);
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    WindowFont = CreateFontIndirectW(&metrics.lfMessageFont);
+    windowClass.lpfnWndProc = PictureProc;
+    windowClass.hIcon = nullptr;
+    windowClass.hbrBackground = nullptr;  // PaintPicture covers it whole
+    windowClass.lpszClassName = kPictureClassName;
+    RegisterClassExW(&windowClass);
 
     // The texts across the top, each as high as it wraps; below them the
     // picture on the left, and on its right what the drive shows, where the
     // confirmation box stands before it.
-    const std::wstring brief = win32::Wide("X: " + wiring.x.step + " / " + wiring.x.dir + " · Y: " + wiring.y.step +
-                                           " / " + wiring.y.dir + " · " + wiring.portShort);
-    const std::wstring texts[] = {brief, Lines(wiring.warnings), Lines(wiring.way)};
-    const int textWidth = Px(696);
-    int top = Px(12);
-    RECT textAt[3];
-    for (int i = 0; i < 3; ++i) {
-        const int height = HeightOf(texts[i], textWidth);
-        textAt[i] = {Px(12), top, Px(12) + textWidth, top + height};
-        if (height > 0) top += height + Px(6);
-    }
-    PictureArea = {Px(12), top + Px(4), Px(12) + Px(340), top + Px(4) + Px(340)};
-    const int column = PictureArea.right + Px(16), columnEnd = Px(708), bottom = PictureArea.bottom;
-
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    RECT frame{0, 0, Px(720), bottom + Px(12)};
-    AdjustWindowRectEx(&frame, style, FALSE, 0);
-    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-    RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    Window = CreateWindowExW(0, kClassName, L"Testfahrt vorbereiten", style,
-                             std::max(work.left, work.left + (work.right - work.left - width) / 2),
-                             std::max(work.top, work.top + (work.bottom - work.top - height) / 2), width, height,
-                             nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    Texts[0] = win32::Wide("X: " + wiring.x.step + " / " + wiring.x.dir + " · Y: " + wiring.y.step + " / " +
+                           wiring.y.dir + " · " + wiring.portShort);
+    Texts[1] = Lines(wiring.warnings);
+    Texts[2] = Lines(wiring.way);
+    // Made on the primary monitor at its DPI; once it is there, at the DPI Windows gives it.
+    const HMONITOR monitor = WindowMonitor();
+    Dpi = MonitorDpi(monitor);
+    UseFontAt(Dpi);
+    const layout::Layout first = Arrange(monitor, {});
+    Window = CreateWindowExW(0, kClassName, L"Testfahrt vorbereiten", kWindowStyle, first.window.left, first.window.top,
+                             first.window.Width(), first.window.Height(), nullptr, nullptr, GetModuleHandleW(nullptr),
+                             nullptr);
     if (Window == nullptr)
         throw Failure{FailureKind::WindowCannotBeOpened,
                       "Das Fenster „Testfahrt vorbereiten“ ließ sich nicht öffnen; ohne es könnte die Fahrt nicht "
                       "angehalten werden. Es wurde nichts auf den Port geschrieben: " +
                           win32::SystemMessage(GetLastError())};
-    for (int i = 0; i < 3; ++i) {
-        if (texts[i].empty()) continue;
-        HWND text = Child(L"STATIC", L"", WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, textAt[i]);
-        SetWindowTextW(text, texts[i].c_str());
+    if (const auto forWindow = User32<GetDpiForWindowFunction>("GetDpiForWindow")) {
+        const int given = static_cast<int>(forWindow(Window));
+        if (given > 0 && given != Dpi) {
+            Dpi = given;
+            UseFontAt(Dpi);
+        }
     }
-    PortLabel = Child(L"STATIC", L"", WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL,
-                      {column, PictureArea.top, columnEnd, bottom - Px(120)});
-    ProgressLabel = Child(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, {column, bottom - Px(110), columnEnd, bottom - Px(88)});
-    ProgressBar = Child(PROGRESS_CLASSW, nullptr, 0, {column, bottom - Px(80), columnEnd, bottom - Px(58)});
+    for (int i = 0; i < 3; ++i) {
+        if (Texts[i].empty()) continue;
+        TextLabels[i] = Child(L"STATIC", WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL);
+        SetWindowTextW(TextLabels[i], Texts[i].c_str());
+    }
+    PictureView = Child(kPictureClassName, WS_VISIBLE);
+    PortLabel = Child(L"STATIC", WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL);
+    ProgressLabel = Child(L"STATIC", SS_LEFT | SS_NOPREFIX);
+    ProgressBar = Child(PROGRESS_CLASSW, 0);
     SendMessageW(ProgressBar, PBM_SETRANGE32, 0, kBarRange);
-    StopButton = Child(L"BUTTON", L"Anhalten", WS_TABSTOP | BS_DEFPUSHBUTTON,
-                       {columnEnd - Px(100), bottom - Px(30), columnEnd, bottom}, kStopButton);
+    StopButton = Child(L"BUTTON", WS_TABSTOP | BS_DEFPUSHBUTTON, kStopButton);
+    SetWindowTextW(StopButton, L"Anhalten");
+    Arrange(WindowMonitor(), {});
     ShowWindow(Window, SW_SHOW);
     SetForegroundWindow(Window);
     UpdateWindow(Window);
+}
+
+// Moved to another monitor, or its scale changed: laid out anew at the new
+// DPI, in the place Windows suggests, fonts and picture too; a box on the
+// screen is placed beside the picture again.
+void FollowDpi(int dpi, const RECT& suggested) {
+    Dpi = dpi;
+    UseFontAt(Dpi);
+    layout::Size box;
+    RECT boxAt{};
+    if (ShownBox != nullptr && GetWindowRect(ShownBox, &boxAt)) box = {boxAt.right - boxAt.left, boxAt.bottom - boxAt.top};
+    const layout::Layout placed = Arrange(MonitorFromRect(&suggested, MONITOR_DEFAULTTONEAREST), box,
+                                          layout::Point{suggested.left, suggested.top});
+    if (ShownBox != nullptr && placed.box)
+        SetWindowPos(ShownBox, nullptr, placed.box->left, placed.box->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // Keys and clicks that wait for the program: typed before a box or before the
@@ -362,26 +504,26 @@ void DropPendingInput() {
     }
 }
 
-// Beside the picture, on its right where the screen has room, else on its
-// left, else below it: a box must not hide the way the user compares with.
+// Beside the picture, on its right where the monitor the window stands on has
+// room, else below it, else on its left: a box must not hide the way the user
+// compares with. Where there is no such room, the picture gives way.
 void PlaceBesidePicture(HWND box) {
     RECT boxAt;
     GetWindowRect(box, &boxAt);
     const int width = boxAt.right - boxAt.left, height = boxAt.bottom - boxAt.top;
-    RECT picture = PictureArea;
-    MapWindowPoints(Window, nullptr, reinterpret_cast<POINT*>(&picture), 2);
-    RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const int left = picture.left, right = picture.right, workLeft = work.left, workRight = work.right;
-    int x = std::min(right + Px(16), workRight - width);
-    int y = picture.top + Px(24);
-    if (x < right) x = left - Px(16) - width;
-    if (x < workLeft) {
-        x = std::max(workLeft, left);
-        y = picture.bottom + Px(8);
+    const layout::Layout placed = Arrange(WindowMonitor(), {width, height});
+    layout::Point at;
+    if (placed.box) {
+        at = {placed.box->left, placed.box->top};
+    } else {
+        // No room even beside the smallest picture: right of it, as far as the work area lets it stand.
+        RECT picture = PictureArea;
+        MapWindowPoints(Window, nullptr, reinterpret_cast<POINT*>(&picture), 2);
+        const layout::Rect work = WorkAreaOf(WindowMonitor());
+        at = {std::max(work.left, std::min(static_cast<int>(picture.right) + Px(16), work.right - width)),
+              std::max(work.top, std::min(static_cast<int>(picture.top), work.bottom - height))};
     }
-    y = std::max(static_cast<int>(work.top), std::min(y, static_cast<int>(work.bottom) - height));
-    SetWindowPos(box, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(box, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // Moves the box as it first becomes active, before it is drawn.
@@ -434,7 +576,7 @@ void win32::EnterDrivePhase(long long totalSteps) {
     SetWindowTextW(Window, L"Testfahrt l\u00e4uft");
     for (HWND control : {ProgressLabel, ProgressBar, StopButton}) ShowWindow(control, SW_SHOW);
     MarkSteps = 0;
-    InvalidateRect(Window, &PictureArea, FALSE);
+    InvalidateRect(PictureView, nullptr, FALSE);
     // The key that answered the confirmation, and any typed before it, count for nothing.
     DropPendingInput();
     SetForegroundWindow(Window);
@@ -451,7 +593,7 @@ void DrawProgress() {
     const double share = TotalSteps > 0 ? static_cast<double>(ProgressSteps) / static_cast<double>(TotalSteps) : 1.0;
     SendMessageW(ProgressBar, PBM_SETPOS, static_cast<WPARAM>(share * kBarRange), 0);
     MarkSteps = ProgressSteps;
-    InvalidateRect(Window, &PictureArea, FALSE);
+    InvalidateRect(PictureView, nullptr, FALSE);
 }
 
 }  // namespace
@@ -474,7 +616,7 @@ void ReportDone(const std::string& text) {
     SetWindowTextW(ProgressLabel, win32::Wide(text).c_str());
     SendMessageW(ProgressBar, PBM_SETPOS, kBarRange, 0);
     MarkSteps = TotalSteps;
-    InvalidateRect(Window, &PictureArea, FALSE);
+    InvalidateRect(PictureView, nullptr, FALSE);
     UpdateWindow(Window);
 }
 
