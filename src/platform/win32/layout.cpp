@@ -1,6 +1,7 @@
 #include "platform/win32/layout.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace host::layout {
 
@@ -89,9 +90,11 @@ std::optional<Rect> BesidePicture(const Rect& work, const Rect& picture, Size bo
         {x, under, x + box.width, under + box.height},                              // below it
         {picture.left - gap - box.width, y, picture.left - gap, y + box.height},    // left of it
     };
-    for (const Rect& candidate : candidates)
-        if (Within(candidate, work) && !Overlap(candidate, picture)) return candidate;
-    return std::nullopt;
+    const Rect* fits = std::find_if(std::begin(candidates), std::end(candidates), [&](const Rect& candidate) {
+        return Within(candidate, work) && !Overlap(candidate, picture);
+    });
+    if (fits == std::end(candidates)) return std::nullopt;
+    return *fits;
 }
 
 Layout LayOut(const Screen& screen, const int (&textHeights)[3], Size box, std::optional<Point> at) {
