@@ -192,8 +192,9 @@ TEST_F(LoadTest, WiringIsSummarisedAndWhatCannotWorkIsNamed) {
          {"Erwarteter Weg: kein Rechteck, sondern 2 Teilstrecken über bis zu 100 Schritte vorne–hinten und 0 Schritte "
           "links–rechts; zurück am Start."}},
         // The figures the simulated port would check against, or the defaults with a word why.
-        {{}, {}, {"Achtung: PLOTTERTEST_DRIVER_US=„10;10;200;200“ sind nicht vier Zeiten „Impuls,Pause,Vorhalt,Nachhalt“ "
-                  "in µs (z. B. 10,10,200,200, Bruchteile mit Punkt); geprüft wird für 10/10/200/200 µs."},
+        {{}, {}, {"Achtung: Der Wert „10;10;200;200“ von PLOTTERTEST_DRIVER_US nennt nicht vier Zeiten in µs, durch Kommas "
+                  "getrennt: Impuls, Pause, Vorhalt, Nachhalt (etwa 10,10,200,200; Bruchteile mit Punkt, etwa 2.5); "
+                  "geprüft wird für 10/10/200/200 µs."},
          {kRectangle}, "10;10;200;200"},
         {{{4, "0"}}, {}, {"Achtung: X-Richtung auf Pin 0" + kNoPort + "fährt hin und zurück in dieselbe Richtung."}},
         {{{8, "3"}, {10, "3"}},

@@ -303,8 +303,8 @@ TEST_P(WineEndToEnd, FailuresShowACriticalReportAndEndWithStatusOne) {
         // A library in the directory the program is started from is never loaded.
         {"port library of the other word size", "2", otherWordSize, false, true,
          "Laufzeitfehler: Portbibliothek nicht ladbar\nZ:",
-         win32 ? "\\inpout32.dll ist eine 64-Bit-DLL; dieses Programm braucht die 32-Bit-Datei inpout32.dll (im "
-                 "Paket der Ordner Win32)."
+         win32 ? "\\inpout32.dll ist eine 64-Bit-DLL; dieses Programm braucht die 32-Bit-Datei inpout32.dll (aus "
+                 "dem Ordner Win32 im ZIP-Archiv der Portbibliothek)."
                : "\\inpout32.dll ist eine 32-Bit-DLL; dieses Programm braucht eine 64-Bit-DLL",
          "inpout32.dll", true},
         {"port library that is no DLL", "2", "=<html>Download</html>", false, true,

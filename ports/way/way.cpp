@@ -267,9 +267,10 @@ DriverTimes DriverTimesFromEnvironment(std::string& problem) {
     const char* text = std::getenv("PLOTTERTEST_DRIVER_US");
     if (text == nullptr || *text == '\0') return {};
     if (const std::optional<DriverTimes> parsed = ParseDriverTimes(text)) return *parsed;
-    problem = "PLOTTERTEST_DRIVER_US=„" + std::string(text) +
-              "“ sind nicht vier Zeiten „Impuls,Pause,Vorhalt,Nachhalt“ in µs (z. B. 10,10,200,200, Bruchteile mit "
-              "Punkt); geprüft wird für " + DriverTimesText({}) + ".";
+    problem = "Der Wert „" + std::string(text) +
+              "“ von PLOTTERTEST_DRIVER_US nennt nicht vier Zeiten in µs, durch Kommas getrennt: Impuls, Pause, "
+              "Vorhalt, Nachhalt (etwa 10,10,200,200; Bruchteile mit Punkt, etwa 2.5); geprüft wird für " +
+              DriverTimesText({}) + ".";
     return {};
 }
 
@@ -399,9 +400,7 @@ std::string Picture(const Way& rising, const Way& falling) {
     struct Pixel {
         double x, y;
     };
-    const auto pixel = [&](const Point& p) {
-        return Pixel{kLeft + offsetX + ToDouble(p.x - minX) * scale, kTop + offsetY + ToDouble(p.y - minY) * scale};
-    };
+    const auto pixel = [&](const PictureSpot& p) { return Pixel{kLeft + p.x * kSize, kTop + p.y * kSize}; };
 
     const std::string verdict = Summary(rising, falling).front();
     const std::vector<std::string> title = Wrapped(verdict, 95);

@@ -39,8 +39,8 @@ std::optional<DriverTimes> ParseDriverTimes(const std::string& text);
 // The figures of PLOTTERTEST_DRIVER_US in the environment, the program's and
 // the simulated port's alike: the defaults where it is unset or empty, and
 // where it is not four such numbers, with `problem` saying so and what is
-// checked instead ("PLOTTERTEST_DRIVER_US=„…“ sind nicht vier Zeiten … geprüft
-// wird für 10/10/200/200 µs."); `problem` is empty otherwise.
+// checked instead ("Der Wert „…“ von PLOTTERTEST_DRIVER_US nennt nicht vier
+// Zeiten … geprüft wird für 10/10/200/200 µs."); `problem` is empty otherwise.
 DriverTimes DriverTimesFromEnvironment(std::string& problem);
 
 // "10/10/200/200 µs".

@@ -32,7 +32,8 @@ std::optional<std::string> FirstBytes(const std::string& path) {
 // holds a Win32 and an x64 folder, and this program needs the one of its own word size.
 std::string RightFile() {
     return OwnLibraryKind().bits == 32
-               ? "dieses Programm braucht die 32-Bit-Datei inpout32.dll (im Paket der Ordner Win32)"
+               ? "dieses Programm braucht die 32-Bit-Datei inpout32.dll (aus dem Ordner Win32 im ZIP-Archiv der "
+                 "Portbibliothek)"
                : "dieses Programm braucht eine 64-Bit-DLL namens inpout32.dll";
 }
 
@@ -45,8 +46,13 @@ struct Places {
 };
 
 Places LibraryPlaces() {
+    // Named as the user finds it in Explorer: the system directory of a 32-bit
+    // program on 64-bit Windows is SysWOW64, where its System32 leads.
     std::wstring systemDirectory(MAX_PATH, L'\0');
-    systemDirectory.resize(GetSystemDirectoryW(systemDirectory.data(), MAX_PATH));
+    const bool thirtyTwoBit = OwnLibraryKind().bits == 32;
+    UINT length = thirtyTwoBit ? GetSystemWow64DirectoryW(systemDirectory.data(), MAX_PATH) : 0;
+    if (length == 0 || length >= MAX_PATH) length = GetSystemDirectoryW(systemDirectory.data(), MAX_PATH);
+    systemDirectory.resize(length < MAX_PATH ? length : 0);
     return {PathInProgramDirectory("inpout32.dll"), win32::Utf8(systemDirectory) + "\\inpout32.dll"};
 }
 
