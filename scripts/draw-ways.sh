@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Draws, with the simulated port of the Linux build (build/), the way of the
-# sample wiring and of one broken wiring into doc/, as the README shows them.
+# sample wiring and of one broken wiring into doc/, as doc/port.md shows them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Shows the Windows program's window „Testfahrt vorbereiten“ with the sample
 # wiring under Wine on a virtual screen, photographs it with its confirmation
-# box into a PNG, as the README shows it, and answers the box with Cancel:
+# box into a PNG, as the README and doc/windows.md show it, and answers the box with Cancel:
 # nothing is ever written. The program lies in a folder of its own beside the
 # simulated inpout32.dll of the Windows build, never beside a real port
 # library: the 32-bit program users get (build-windows/) where Wine can run
 # it, else the 64-bit test build (build-windows-x64/) under wine64.
 #   scripts/draw-window.sh [DPI [PNG [SCREEN]]]
 #   96 dpi, doc/fenster-testfahrt-vorbereiten.png and a screen of 1024x768 by
-#   default; e.g. 144 doc/fenster-144-dpi.png, or 120 doc/fenster-800x600.png 800x600
+#   default; e.g. 144 doc/fenster-144-dpi.png, or 120 doc/fenster-800x600-120-dpi.png 800x600
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dpi=${1:-96}

@@ -40,6 +40,16 @@ wine32=(wine32:i386)
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 
+# Said before anything is installed, so that nobody is surprised by it.
+if [ "$what" = all ]; then
+  echo "scripts/install-deps.sh installs, with apt-get, whichever of these Debian packages are missing:"
+  echo "  to build:         ${build[*]}"
+  echo "  for the tests:    ${tests[*]}"
+  echo "  for Windows:      ${windows[*]} ${wine32[*]} (adding the i386 architecture for it)"
+  echo "The tests then download a Debian kernel package for QEMU (kept in build/kernel-cache/) and, as"
+  echo "root, build a Debian chroot for the package test (kept in build/deb-chroot-*/): about 4 GB in all."
+fi
+
 missing() {
   for package in "$@"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || echo "$package"

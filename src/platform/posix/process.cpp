@@ -23,8 +23,8 @@ namespace host {
 namespace {
 
 // kDriveNice: with build/bench/step_timing beside two CPU hogs, nice -10 took
-// the steps over 1 ms late from 73 of 400 to at most 2 (the README's timing
-// section has the runs).
+// the steps over 1 ms late from 73 of 400 to at most 2 (doc/timing.md has
+// the runs).
 
 // The scheduler slice the drive asks for, in ns (Linux 6.12 and later; older
 // kernels ignore it; any user may ask). Shorter than a CPU hog's 1.4 ms, a

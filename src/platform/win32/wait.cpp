@@ -21,7 +21,7 @@ constexpr DWORD kTimerAllAccess = 0x1F0003;         // TIMER_ALL_ACCESS
 // How long before the pause's end the wait gives way to spinning, in ms.
 // Chosen with bench/wine_step_timing.sh under wine64: 2 ms kept the median
 // and p99 of spinning alone (15.03 and 15.1 ms) at 11-12% of a core instead
-// of 66-75%; the README's timing section has the runs.
+// of 66-75%; doc/timing.md has the runs.
 constexpr double kSpinMs = 2.0;
 
 HANDLE WaitTimer = nullptr;
