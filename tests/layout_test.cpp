@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "platform/win32/layout.h"
@@ -18,7 +19,7 @@ bool Within(const Rect& inner, const Rect& outer) {
 // the box beside or below the picture and never over it, the drive's controls
 // within the window; the picture gives way where the screen is small.
 TEST(Layout, TheWindowAndItsBoxFitTheWorkArea) {
-    enum Where { Right, Below, Left, Nowhere };
+    enum Where : std::uint8_t { Right, Below, Left, Nowhere };
     const struct {
         const char* name;
         Rect work;

@@ -6,6 +6,8 @@
 // library claims it at its first call and releases it when the process ends,
 // and the drive itself switches every line off before EndDrive.
 
+#include <cstdint>
+
 #include "platform/platform.h"
 #include "platform/posix/posix.h"
 
@@ -13,7 +15,7 @@ namespace host {
 
 namespace {
 
-enum Held : int {
+enum Held : std::uint8_t {
     kKeys,             // the terminal in key mode without signals, read and emptied during the drive
     kProgressLine,     // whether the drive shows a progress line, decided before the port library loads
     kDriveSignals,     // SIGTSTP a stop, SIGTTIN and SIGTTOU ignored

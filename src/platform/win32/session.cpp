@@ -5,6 +5,8 @@
 // the system is left as it was found; the drive itself switches every line off
 // before EndDrive.
 
+#include <cstdint>
+
 #include "platform/platform.h"
 #include "platform/win32/win32.h"
 
@@ -12,7 +14,7 @@ namespace host {
 
 namespace {
 
-enum Held : int {
+enum Held : std::uint8_t {
     kWindowPhase,  // "Testfahrt läuft": the progress, „Anhalten“, the stop keys, the end of the session
     kPriority,     // HIGH_PRIORITY_CLASS
     kWaitTimer,    // the pause's timer, with the timer period at 1 ms where it has no high resolution
