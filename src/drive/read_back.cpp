@@ -1,6 +1,5 @@
 #include "drive/read_back.h"
 
-#include <cstdio>
 #include <optional>
 #include <vector>
 
@@ -35,9 +34,7 @@ std::string LinesText(unsigned mask, const port::SignalBits& bits) {
 }
 
 std::string Value(unsigned value) {
-    char hex[16];
-    std::snprintf(hex, sizeof hex, value <= kAllLines ? "0x%02X" : "0x%X", value);
-    return std::to_string(value) + " (" + hex + ")";
+    return std::to_string(value) + " (" + wording::Hex(value, value <= kAllLines ? 2 : 0) + ")";
 }
 
 int Count(unsigned mask) {

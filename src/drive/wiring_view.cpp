@@ -1,7 +1,6 @@
 #include "drive/wiring_view.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 #include <optional>
 
@@ -65,14 +64,11 @@ host::WiringFacts DescribeWiring() {
               : "";
     try {
         port = ConvertPortAddress(PinAssignment.PortAddress, PortAddressSource());
-        if (meant) {
-            char hex[16];
-            std::snprintf(hex, sizeof hex, "0x%X", static_cast<unsigned>(static_cast<std::uint16_t>(*port)));
+        if (meant)
             unreadable.push_back("Achtung: " + PortAddressSource().place + ": gelesen " +
                                  QuoteForReport(PinAssignment.PortAddress) + ", das ist dezimal " +
-                                 std::to_string(*port) + " (" + hex + "), wo üblicherweise kein Parallelport liegt" +
-                                 write + ".");
-        }
+                                 std::to_string(*port) + " (" + wording::Hex(static_cast<std::uint16_t>(*port)) +
+                                 "), wo üblicherweise kein Parallelport liegt" + write + ".");
     } catch (const Failure& failure) {
         unreadable.push_back("Achtung: " + failure.detail + write + kFailsAfterOk);
     }
@@ -143,8 +139,6 @@ host::WiringFacts DescribeWiring() {
                                 ", es wird nichts bewegt; nach OK wird nur einmal 0 auf den Port geschrieben.");
     view.warnings.insert(view.warnings.end(), unreadable.begin(), unreadable.end());
 
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "0x%X", port ? static_cast<unsigned>(static_cast<std::uint16_t>(*port)) : 0u);
     const std::string portText =
         port ? wording::Port(static_cast<std::uint16_t>(*port))
              : "Port " + QuoteForReport(PinAssignment.PortAddress) + " (keine gültige Adresse)";
@@ -160,7 +154,7 @@ host::WiringFacts DescribeWiring() {
     view.y = {PinText(pins.YStep), PinText(pins.YDir)};
     view.z = {PinText(pins.ZStep), PinText(pins.ZDir)};
     view.port = portText;
-    view.portShort = port ? std::string("Port ") + hex : portText;
+    view.portShort = port ? "Port " + wording::Hex(static_cast<std::uint16_t>(*port)) : portText;
     view.steps = stepsText;
     if (steps) {
         // The figures the simulated port checks against, so that both say the same.

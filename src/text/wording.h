@@ -26,13 +26,16 @@ inline std::string Decimal(double value, int decimals, bool trimmed = false) {
     return number;
 }
 
+// "0x378"; with digits, at least that many: "0x08".
+inline std::string Hex(unsigned value, int digits = 0) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%0*X", digits, value);
+    return hex;
+}
+
 // A port as the user finds it in the wiring file and in a PC's settings:
 // "Port 888 (0x378)".
-inline std::string Port(unsigned short address) {
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "0x%X", static_cast<unsigned>(address));
-    return "Port " + std::to_string(address) + " (" + hex + ")";
-}
+inline std::string Port(unsigned short address) { return "Port " + std::to_string(address) + " (" + Hex(address) + ")"; }
 
 // "A", "A und B", "A, B und C"; "" for none.
 inline std::string Listed(const std::vector<std::string>& items) {

@@ -57,10 +57,7 @@ Places LibraryPlaces() {
 }
 
 HMODULE LoadPortLibrary() {
-    // The search flags are there where kernel32 has AddDllDirectory, Microsoft's
-    // documented test for them: Windows 8 and later, Vista and 7 with update KB2533623.
-    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    if (kernel != nullptr && GetProcAddress(kernel, "AddDllDirectory") != nullptr)
+    if (win32::HasSearchFlags())
         return LoadLibraryExW(L"inpout32.dll", nullptr,
                               LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
     // XP, and Vista and 7 without that update, know no search flags: the same

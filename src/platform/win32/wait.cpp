@@ -30,19 +30,10 @@ bool PeriodRaised = false;  // timeBeginPeriod(1) stands for a timer without hig
 using SetProcessInformationFunction = BOOL(WINAPI*)(HANDLE, PROCESS_INFORMATION_CLASS, LPVOID, DWORD);
 using CreateWaitableTimerExFunction = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPCWSTR, DWORD, DWORD);
 
-// A kernel32 function that older Windows lack, looked up so that the program
-// still starts there: nullptr where it is missing.
-template <typename Function>
-Function Kernel32(const char* name) {
-    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    return kernel == nullptr ? nullptr
-                             : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(kernel, name)));
-}
-
 // Windows 11 lets a process whose window is covered have coarse timers unless
 // it opts out; Windows 7 and Wine lack the call, which is looked up therefore.
 void KeepTimerResolution(bool keep) {
-    const auto set = Kernel32<SetProcessInformationFunction>("SetProcessInformation");
+    const auto set = win32::SystemFunction<SetProcessInformationFunction>(L"kernel32.dll", "SetProcessInformation");
     if (set == nullptr) return;
     PROCESS_POWER_THROTTLING_STATE state{};
     state.Version = PROCESS_POWER_THROTTLING_CURRENT_VERSION;
@@ -55,7 +46,7 @@ void KeepTimerResolution(bool keep) {
 
 void win32::OpenWaitTimer() {
     // CreateWaitableTimerExW: Vista and later; the high resolution: Windows 10 1803 and later.
-    if (const auto create = Kernel32<CreateWaitableTimerExFunction>("CreateWaitableTimerExW")) {
+    if (const auto create = win32::SystemFunction<CreateWaitableTimerExFunction>(L"kernel32.dll", "CreateWaitableTimerExW")) {
         WaitTimer = create(nullptr, nullptr, kHighResolutionTimer, kTimerAllAccess);
         if (WaitTimer != nullptr) {
             KeepTimerResolution(true);

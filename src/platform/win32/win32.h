@@ -23,6 +23,23 @@ std::wstring LongPath(const std::string& path);
 // or with „die Datei“ when there is none: a text never shows a bare %1.
 std::string SystemMessage(DWORD code, const std::string& insert = "");
 
+// A function of a system DLL the program has loaded (kernel32.dll, user32.dll,
+// or one loaded from the system directory) that older Windows lack, looked up
+// so that the program still starts there: nullptr where it is missing.
+template <typename Function>
+Function SystemFunction(HMODULE dll, const char* name) {
+    return dll == nullptr ? nullptr : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
+}
+template <typename Function>
+Function SystemFunction(const wchar_t* dll, const char* name) {
+    return SystemFunction<Function>(GetModuleHandleW(dll), name);
+}
+
+// Whether LoadLibraryExW knows the LOAD_LIBRARY_SEARCH_* flags: where kernel32
+// exports AddDllDirectory, Microsoft's documented test for them (Windows 8
+// and later, Vista and 7 with update KB2533623).
+inline bool HasSearchFlags() { return SystemFunction<FARPROC>(L"kernel32.dll", "AddDllDirectory") != nullptr; }
+
 // ---- window.cpp: the program's window, from the wiring file to the end ------------
 // The drive's phase of the window: "Testfahrt läuft" with the progress and
 // „Anhalten“, its stop keys and the end of the session heard; then "Testfahrt

@@ -39,6 +39,13 @@ constexpr wchar_t kClassName[] = L"plottertestWindow";
 constexpr wchar_t kPictureClassName[] = L"plottertestPicture";
 constexpr UINT kDpiChanged = 0x02E0;  // WM_DPICHANGED: Windows 8.1 and later, which the XP headers do not name
 
+// A function of user32 that older Windows lack (ShutdownBlockReasonCreate:
+// Vista; the *ForDpi and GetDpiForWindow: Windows 10 1607).
+template <typename Function>
+Function User32(const char* name) {
+    return win32::SystemFunction<Function>(L"user32.dll", name);
+}
+
 enum class Phase : std::uint8_t { Preparing, Driving, Ended };
 
 HWND Window = nullptr;
@@ -224,11 +231,8 @@ using ShutdownBlockReasonDestroyFunction = BOOL(WINAPI*)(HWND);
 // holds the session up.
 void EndOfSession(HWND window) {
     if (State != Phase::Driving) return;
-    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    const auto create = reinterpret_cast<ShutdownBlockReasonCreateFunction>(
-        reinterpret_cast<void*>(GetProcAddress(user32, "ShutdownBlockReasonCreate")));
-    const auto destroy = reinterpret_cast<ShutdownBlockReasonDestroyFunction>(
-        reinterpret_cast<void*>(GetProcAddress(user32, "ShutdownBlockReasonDestroy")));
+    const auto create = User32<ShutdownBlockReasonCreateFunction>("ShutdownBlockReasonCreate");
+    const auto destroy = User32<ShutdownBlockReasonDestroyFunction>("ShutdownBlockReasonDestroy");
     const bool told = create != nullptr && destroy != nullptr &&
                       create(window, L"Testfahrt: alle Datenleitungen werden abgeschaltet.") != FALSE;
     SwitchPortOff();
@@ -305,14 +309,6 @@ using GetDpiForMonitorFunction = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 using SystemParametersInfoForDpiFunction = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
 using AdjustWindowRectExForDpiFunction = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
 
-// A function of user32 that older Windows lack (Windows 10 1607 for the *ForDpi
-// and GetDpiForWindow): nullptr where it is missing.
-template <typename Function>
-Function User32(const char* name) {
-    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    return user32 == nullptr ? nullptr : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user32, name)));
-}
-
 int SystemDpi() {
     HDC screen = GetDC(nullptr);
     const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
@@ -325,12 +321,9 @@ int SystemDpi() {
 // only), else the system's.
 int MonitorDpi(HMONITOR monitor) {
     static const auto forMonitor = [] {
-        const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-        if (kernel == nullptr || GetProcAddress(kernel, "AddDllDirectory") == nullptr) return GetDpiForMonitorFunction{};
-        const HMODULE shcore = LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-        return shcore == nullptr ? GetDpiForMonitorFunction{}
-                                 : reinterpret_cast<GetDpiForMonitorFunction>(
-                                       reinterpret_cast<void*>(GetProcAddress(shcore, "GetDpiForMonitor")));
+        if (!win32::HasSearchFlags()) return GetDpiForMonitorFunction{};
+        return win32::SystemFunction<GetDpiForMonitorFunction>(
+            LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32), "GetDpiForMonitor");
     }();
     UINT x = 0, y = 0;
     if (forMonitor != nullptr && forMonitor(monitor, 0 /* MDT_EFFECTIVE_DPI */, &x, &y) == S_OK && y > 0)
