@@ -422,10 +422,7 @@ TEST_F(EndToEnd, StopsSwitchEveryLineOffAndKeysAnswerNothingUnasked) {
         // RLIMIT_RTTIME's soft limit, and the other signals whose default would end the program.
         {"SIGXCPU through a pipe", false, "", 50, {{driving, 300, "", SIGXCPU}}, 152, StoppedWithZero},
         {"SIGALRM through a pipe", false, "", 50, {{driving, 300, "", SIGALRM}}, 142, StoppedWithZero},
-        {"SIGVTALRM through a pipe", false, "", 50, {{driving, 300, "", SIGVTALRM}}, 154, StoppedWithZero},
-        {"SIGPROF through a pipe", false, "", 50, {{driving, 300, "", SIGPROF}}, 155, StoppedWithZero},
         {"SIGUSR1 through a pipe", false, "", 50, {{driving, 300, "", SIGUSR1}}, 138, StoppedWithZero},
-        {"SIGUSR2 through a pipe", false, "", 50, {{driving, 300, "", SIGUSR2}}, 140, StoppedWithZero},
         {"SIGRTMIN through a pipe", false, "", 50, {{driving, 300, "", SIGRTMIN}}, 128 + SIGRTMIN, StoppedWithZero},
         // Output that fails must not end the drive either.
         {"SIGPIPE is ignored", false, "", 20, {{driving, 300, "", SIGPIPE}}, 0, Everything},

@@ -14,8 +14,9 @@ bool Within(const Rect& inner, const Rect& outer) {
            inner.bottom <= outer.bottom;
 }
 
-// The window on the screens the users have, with the texts of a long wiring
-// and the confirmation box as Windows makes them there: on the work area,
+// The window with the texts of a long wiring and the confirmation box as
+// Windows makes them, where the Wine test cannot go (a second monitor, a box
+// too large for the screen, a place off it), and one small screen: on the work area,
 // the box beside or below the picture and never over it, the drive's controls
 // within the window; the picture gives way where the screen is small.
 TEST(Layout, TheWindowAndItsBoxFitTheWorkArea) {
@@ -29,13 +30,10 @@ TEST(Layout, TheWindowAndItsBoxFitTheWorkArea) {
         bool pictureGivesWay;
         Where boxStands;
     } cases[] = {
-        {"1024 x 600 at 96 dpi", {0, 0, 1024, 600}, 96, {16, 32, 96}, {370, 140}, false, Right},
-        {"1024 x 768 at 144 dpi", {0, 0, 1024, 768}, 144, {24, 48, 240}, {560, 230}, true, Right},
         {"800 x 600 at 120 dpi", {0, 0, 800, 600}, 120, {20, 40, 200}, {470, 190}, true, Right},
         {"a second monitor left of the first, with a taskbar", {-1280, 0, 0, 984}, 96, {16, 32, 96}, {370, 140}, false,
          Right},
         {"a box too large for any place", {0, 0, 1024, 600}, 96, {16, 32, 96}, {1000, 500}, true, Nowhere},
-        {"no box", {0, 0, 1024, 600}, 96, {16, 0, 96}, {0, 0}, false, Nowhere},
     };
     for (const auto& c : cases) {
         const host::layout::Frame frame{host::layout::Px(3, c.dpi), host::layout::Px(26, c.dpi),
@@ -48,8 +46,6 @@ TEST(Layout, TheWindowAndItsBoxFitTheWorkArea) {
                           placed.window.Height() - frame.top - frame.bottom};
         for (const Rect& inside : {placed.picture, placed.progress, placed.bar, placed.button, placed.texts[2]})
             EXPECT_TRUE(Within(inside, client)) << c.name;
-        EXPECT_EQ(placed.texts[2].Width(), host::layout::TextWidth(screen)) << c.name;
-        EXPECT_EQ(placed.picture.Width(), placed.picture.Height()) << c.name;
         EXPECT_EQ(placed.picture.Width() < host::layout::Px(340, c.dpi), c.pictureGivesWay) << c.name;
         EXPECT_GE(placed.picture.Width(), host::layout::Px(host::layout::kSmallestPicture96, c.dpi)) << c.name;
         ASSERT_EQ(placed.box.has_value(), c.boxStands != Nowhere) << c.name;
@@ -59,7 +55,6 @@ TEST(Layout, TheWindowAndItsBoxFitTheWorkArea) {
         const Rect picture{x + placed.picture.left, y + placed.picture.top, x + placed.picture.right,
                            y + placed.picture.bottom};
         EXPECT_TRUE(Within(box, c.work)) << c.name;
-        EXPECT_EQ(box.Width(), c.box.width) << c.name;
         const Where where = box.left >= picture.right ? Right : box.top >= picture.bottom ? Below
                             : box.right <= picture.left                                  ? Left
                                                                                          : Nowhere;
