@@ -81,6 +81,7 @@ protected:
     // that, such as the end of the session), and waits for the
     // program to end, answering a box on late steps meanwhile.
     Outcome Start(const std::vector<std::pair<std::string, std::string>>& answers, bool writeFile = true);
+    Outcome StartOnce(const std::vector<std::pair<std::string, std::string>>& answers, bool writeFile);
     void Answer(const std::string& title, const std::string& key, pid_t running, bool untilClosed = true);
     pid_t Launch(const std::string& traceName, const std::string& windowsLog);  // the program under Wine
     // The virtual screen at this size, and Wine's scale at this DPI, for the runs from now on.
@@ -95,4 +96,5 @@ protected:
     std::vector<std::string> lines;
     int boxesSeen = 0;  // numbers the screenshots of a test
     bool windowBesideConfirmation = false;
+    std::string endedBeforeBox;  // the first box the program ended without showing
 };
