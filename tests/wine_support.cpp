@@ -329,8 +329,7 @@ void WineEndToEnd::SetUp() {
 // for a run although the display had answered ("no driver could be loaded"):
 // the program's window and then the box with its report failed, and it ended
 // with its report's status 1. The program did what it must, but the run says
-// nothing of the test's case, so it is run again, on a display that answers,
-// and said in the artifacts.
+// nothing of the test's case, so it is run again and said in the artifacts.
 Outcome WineEndToEnd::Start(const std::vector<std::pair<std::string, std::string>>& answers, bool writeFile) {
     for (int run = 1;; ++run) {
         Outcome outcome = StartOnce(answers, writeFile);
@@ -341,14 +340,6 @@ Outcome WineEndToEnd::Start(const std::vector<std::pair<std::string, std::string
             std::ofstream(kArtifacts + "/wine-no-window.log", std::ios::app)
                 << ::testing::UnitTest::GetInstance()->current_test_info()->name() << ": run " << run
                 << " had no window; Wine said:\n" << WineErrors(outcome.trace) << "\n";
-            if (!Succeeds("xdotool getdisplaygeometry")) {
-                StopDisplay();
-                const std::string noDisplay = StartDisplay();
-                if (!noDisplay.empty()) {
-                    ADD_FAILURE() << noDisplay;
-                    return outcome;
-                }
-            }
             continue;
         }
         ADD_FAILURE() << "the program ended with status " << outcome.status << " before the box \"" << unseen
