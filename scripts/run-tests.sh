@@ -16,12 +16,14 @@ if command -v i686-w64-mingw32-g++-win32 >/dev/null && command -v i686-w64-mingw
   cmake --build --preset windows
   cmake --preset windows-unit
   cmake --build --preset windows-unit
-  if wine --version >/dev/null 2>&1; then
+  # Wine's 32-bit loader is itself a 32-bit program: where it runs, Wine runs
+  # 32-bit programs. Debian's wine answers --version through wine64 without it.
+  if /usr/lib/wine/wine --version >/dev/null 2>&1; then
     ctest --preset windows
     ctest --preset windows-unit
   else
     ctest --preset windows -LE wine
-    echo "skipped: the 32-bit Windows unit tests and the pause test (Wine cannot run 32-bit programs here: $(wine --version 2>&1 | tail -n1))"
+    echo "skipped: the 32-bit Windows unit tests and the pause test (Wine cannot run 32-bit programs here: $( (/usr/lib/wine/wine --version || true) 2>&1 | tail -n1))"
   fi
 else
   echo "skipped: the 32-bit Windows build and its tests (MinGW-w64 for i686 is not installed)"

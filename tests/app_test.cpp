@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -15,6 +16,10 @@
 namespace {
 
 using Transcript = std::vector<std::string>;
+
+// The fake port's five inputs, every one high.
+const std::string kLevels =
+    "Eingänge:\nPin 10 (ACK): 1\nPin 11 (BUSY): 1\nPin 12 (PAPER-OUT): 1\nPin 13 (SELECT): 1\nPin 15 (ERROR): 1";
 
 const std::string kConfirmation =
     "MessageBox Tormal fahren [OK|Abbrechen]: Es wird ein Rechteck gefahren mit jeweils 100 Motorschritten nach "
@@ -68,8 +73,9 @@ TEST_F(AppTest, OkDrivesTheRectangleAndEnds) {
             text << ms;
             return text.str();
         };
+        if (side > 1) expected.push_back("Status 888 -> 120");  // the inputs, as the pause begins
         expected.push_back("Wait " + Number(at));
-        if (side == 1) expected.push_back("Inp32 888 -> 0");  // before the first write
+        if (side == 1) expected.insert(expected.end(), {"Inp32 888 -> 0", "Status 888 -> 120", "Inputs " + kLevels});
         // Each write read back at once.
         expected.insert(expected.end(), {"Out32 888 " + std::string(low) + " at " + Number(at), "Inp32 888 -> " + std::string(low),
                                          "Out32 888 " + std::string(pattern) + " at " + Number(at + 0.25),
@@ -79,17 +85,55 @@ TEST_F(AppTest, OkDrivesTheRectangleAndEnds) {
     }
     expected.insert(expected.end(),
                     {"Out32 888 0 at 61.25", "Inp32 888 -> 0", "EndDrive",
-                     "ReportDone Fertig: 4 Schritte gefahren, alle Datenleitungen auf 0; alle 9 Werte vom Port zurückgelesen."});
+                     "ReportDone Fertig: 4 Schritte gefahren, alle Datenleitungen auf 0; alle 9 Werte vom Port zurückgelesen.",
+                     "InputsEnd " + kLevels});
     EXPECT_EQ(afterLoad, expected);
 }
 
-TEST_F(AppTest, AStoppedDriveEndsWithStatus128PlusTheSignal) {
-    fake::answers = {host::kOk};
-    fake::stopAtMs = 20;
-    fake::stopSignal = 15;
-    EXPECT_EQ(Run(), 143);
-    EXPECT_EQ(afterLoad[afterLoad.size() - 4], "Out32 888 0 at 20.25");
-    EXPECT_EQ(afterLoad[afterLoad.size() - 2], "EndDrive");
+// A stop signal ends the program as the signal would have; a stop input with 3.
+TEST_F(AppTest, AStoppedDriveEndsWithItsStatus) {
+    const std::string kTripped = "ReportStop Fahrt angehalten nach 2 von 4 Schritten: Endschalter X rechts (Pin 11) "
+                                 "ausgelöst bei Seite 2/4 nach rechts, Schritt 1; alle Datenleitungen auf 0.";
+    const struct {
+        const char* name;
+        double stopAtMs;
+        std::map<long long, int> status;  // from the write given on, the fake's status byte
+        int exitStatus;
+        std::vector<std::string> end;  // the transcript's last calls but the inputs' at the end
+    } cases[] = {
+        {"SIGTERM", 20, {}, 143,
+         {"Out32 888 0 at 20.25", "Inp32 888 -> 0", "EndDrive",
+          "ReportStop Fahrt abgebrochen nach 1 von 4 Schritten; alle Datenleitungen auf 0."}},
+        // Pin 11 low (BUSY's bit high, as the port inverts it) after the second step.
+        {"a stop input during side 2", -1, {{4, 0xF8}}, 3,
+         {"Status 888 -> 248", "Status 888 -> 248", "Out32 888 0 at 31.5", "Inp32 888 -> 0", "EndDrive", kTripped}},
+        {"a stop input active at the start", -1, {{0, 0xF8}}, 3,
+         {"Inp32 888 -> 0", "Status 888 -> 248",
+          "Inputs Eingänge:\nPin 10 (ACK): 1\nPin 11 (BUSY, Endschalter X rechts, hält an bei 0): 0\nPin 12 "
+          "(PAPER-OUT): 1\nPin 13 (SELECT): 1\nPin 15 (ERROR): 1",
+          "EndDrive",
+          "ReportStop Fahrt nicht begonnen: Endschalter X rechts (Pin 11) liest 0, hält an bei 0. Es wurde nichts auf "
+          "den Port geschrieben.\nMögliche Ursachen: Der Schalter ist gedrückt oder der Not-Halt eingerastet. Ein "
+          "Öffner-Kreis ist offen, auch durch einen Drahtbruch. Oder der Pegel in Pinbelegung.txt ist verkehrt herum "
+          "(Zeile 26: dann 11 1)."}},
+    };
+    for (const auto& c : cases) {
+        fake::Reset();
+        fake::programDirectory = dir.path();
+        fake::answers = {host::kOk};
+        fake::stopAtMs = c.stopAtMs;
+        fake::stopSignal = 15;
+        fake::statusReads.fromWrite = c.status;
+        lines = SampleLines();
+        lines[23] = "1";
+        if (!c.status.empty()) lines.insert(lines.end(), {"Endschalter X rechts", "11 0"});
+
+        EXPECT_EQ(Run(), c.exitStatus) << c.name;
+
+        ASSERT_GT(afterLoad.size(), c.end.size()) << c.name;
+        EXPECT_EQ(Transcript(afterLoad.end() - static_cast<long>(c.end.size()) - 1, afterLoad.end() - 1), c.end) << c.name;
+        EXPECT_EQ(afterLoad.back().rfind("InputsEnd Eingänge:", 0), 0u) << c.name;
+    }
 }
 
 TEST_F(AppTest, ConfirmationNamesOneHundredStepsWhateverTheFileSays) {
@@ -97,8 +141,10 @@ TEST_F(AppTest, ConfirmationNamesOneHundredStepsWhateverTheFileSays) {
     fake::answers = {host::kOk};
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(afterLoad, (Transcript{kConfirmation, "SetSignalBits 1 2 4 8 16 32", "BeginDrive 0", "Inp32 888 -> 0",
-                                     "Out32 888 0 at 0", "Inp32 888 -> 0", "EndDrive",
-                                     "ReportDone Fertig: 0 Schritte gefahren, alle Datenleitungen auf 0; 1 Wert vom Port zurückgelesen."}));
+                                     "Status 888 -> 120", "Inputs " + kLevels, "Out32 888 0 at 0", "Inp32 888 -> 0",
+                                     "EndDrive",
+                                     "ReportDone Fertig: 0 Schritte gefahren, alle Datenleitungen auf 0; 1 Wert vom Port zurückgelesen.",
+                                     "InputsEnd " + kLevels}));
 }
 
 TEST_F(AppTest, FailureIsReportedOnceWithStatusOne) {

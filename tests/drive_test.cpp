@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -41,9 +42,11 @@ protected:
         ++sides;
         const std::string side = "Progress Seite " + std::to_string(sides) + "/4 " + names[sides - 1] + ": Schritt ";
         for (int i = 0; i < count; ++i) {
+            if (stepsDone > 0) expected.push_back(Status(port));  // the inputs, at the pause's start
             clock += StepPauseMs;
             expected.push_back("Wait " + Number(clock));
-            if (stepsDone == 0) expected.push_back(Read(port, 0));  // what the port holds before the drive
+            // What the port holds before the drive, and its inputs.
+            if (stepsDone == 0) expected.insert(expected.end(), {Read(port, 0), Status(port), kInputs});
             Written(expected, port, i == 0 ? low : lowAfter, clock);
             Written(expected, port, pattern, clock + kSpin);
             expected.push_back(side + std::to_string(i + 1) + " von " + PinAssignment.StepsPerSide + " (" +
@@ -57,6 +60,10 @@ protected:
     }
 
     static std::string Read(const std::string& port, int value) { return "Inp32 " + port + " -> " + std::to_string(value); }
+
+    static std::string Status(const std::string& port, int byte = 0x78) {
+        return "Status " + port + " -> " + std::to_string(byte);
+    }
 
     // A write and its read back, which gives the data lines of what was written.
     static void Written(Transcript& expected, const std::string& port, int value, double atMs) {
@@ -87,6 +94,11 @@ protected:
 
     // cppcheck-suppress unusedStructMember ; read in the tests, which the TEST_F macro makes subclasses
     static constexpr const char* kSignals = "SetSignalBits 4 8 1 2 0 0";
+    // The five inputs of the fake's port, every one high, as the drive shows them during and after it.
+    static constexpr const char* kLevels =
+        "Eingänge:\nPin 10 (ACK): 1\nPin 11 (BUSY): 1\nPin 12 (PAPER-OUT): 1\nPin 13 (SELECT): 1\nPin 15 (ERROR): 1";
+    const std::string kInputs = std::string("Inputs ") + kLevels;
+    const std::string kInputsEnd = std::string("InputsEnd ") + kLevels;
     static constexpr double kSpin = 0.25;  // the fake's clock moves so much in a spin of kLowPhaseMs
     double clock = 0;
     int sides = 0;
@@ -103,7 +115,7 @@ TEST_F(DriveTest, DrivesFourSidesThenSwitchesEveryLineOff) {
     ExpectPulses(expected, 3, 8, 0, 1);      // back: Y step alone; X's direction falls at Y's edge
     ExpectPulses(expected, 3, 0, 0, 4);      // left: X step alone
     Written(expected, "888", 0, clock + kSpin);  // after the last pulse's time
-    expected.insert(expected.end(), {"EndDrive", Done(12)});
+    expected.insert(expected.end(), {"EndDrive", Done(12), kInputsEnd});
     EXPECT_EQ(fake::DriveTranscript(), expected);
 
     // Late steps are said once the drive has ended, on every host.
@@ -111,8 +123,8 @@ TEST_F(DriveTest, DrivesFourSidesThenSwitchesEveryLineOff) {
     fake::lateMsAtWait = {{5, 3}};
     DriveTestRectangle();
     const Transcript late = fake::DriveTranscript();
-    EXPECT_EQ(Transcript(late.end() - 3, late.end()),
-              (Transcript{"EndDrive", Done(12),
+    EXPECT_EQ(Transcript(late.end() - 4, late.end()),
+              (Transcript{"EndDrive", Done(12), kInputsEnd,
                           "ReportLateSteps Achtung: 1 von 12 Schritten kam mehr als 1 ms zu spät (längste Pause "
                           "17,2 ms); der Rechner war ausgelastet."}));
 }
@@ -134,7 +146,7 @@ TEST_F(DriveTest, PatternIsTheSumOfTwoBitsNotTheirOr) {
     ExpectPulses(expected, 1, 0, 0, 2, "-6144");
     ExpectPulses(expected, 1, 0, 0, 0, "-6144");  // the pauses still run
     Written(expected, "-6144", 0, clock + kSpin);
-    expected.insert(expected.end(), {"EndDrive", Done(4)});
+    expected.insert(expected.end(), {"EndDrive", Done(4), kInputsEnd});
     EXPECT_EQ(fake::DriveTranscript(), expected);
 }
 
@@ -213,9 +225,9 @@ TEST_F(DriveTest, AStopBetweenPulsesSwitchesEveryLineOffOnceAndSaysHowFar) {
     ExpectPulses(expected, 3, 2, 2, 1 + 2);
     ExpectPulses(expected, 1, 10, 8, 4 + 8);
     const std::string howFar = "ReportStop Fahrt abgebrochen nach 4 von 12 Schritten; alle Datenleitungen auf 0.";
-    expected.push_back("Wait 76");
+    expected.insert(expected.end(), {Status("888"), "Wait 76"});
     Written(expected, "888", 0, 65.25);
-    expected.insert(expected.end(), {"EndDrive", howFar});
+    expected.insert(expected.end(), {"EndDrive", howFar, kInputsEnd});
     EXPECT_EQ(fake::DriveTranscript(), expected);
 
     // A busy machine wakes the waits late: a pause of 16 ms is on time, one of 19.5 ms
@@ -233,8 +245,9 @@ TEST_F(DriveTest, NoPulseWhenTheStepCountIsBelowOne) {
         fake::transcript.clear();
         PinAssignment.StepsPerSide = steps;
         DriveTestRectangle();
-        EXPECT_EQ(fake::DriveTranscript(), (Transcript{kSignals, "BeginDrive 0", Read("888", 0), "Out32 888 0 at 0",
-                                                       Read("888", 0), "EndDrive", Done(0)}))
+        EXPECT_EQ(fake::DriveTranscript(), (Transcript{kSignals, "BeginDrive 0", Read("888", 0), Status("888"), kInputs,
+                                                       "Out32 888 0 at 0", Read("888", 0), "EndDrive", Done(0),
+                                                       kInputsEnd}))
             << steps;
     }
 }
@@ -248,11 +261,14 @@ TEST_F(DriveTest, FailuresHappenAtTheirMomentAndLeaveEveryLineOff) {
                                  "BeginDrive 12",
                                  "Wait 15",
                                  Read("888", 0),
+                                 Status("888"),
+                                 kInputs,
                                  "Out32 888 2 at 15",
                                  Read("888", 2),
                                  "Out32 888 3 at 15.25",
                                  Read("888", 3),
                                  "Progress Seite 1/4 nach vorne: Schritt 1 von 3 (1)",
+                                 Status("888"),
                                  "Wait 30.25",
                                  "Out32 888 2 at 30.25",
                                  Read("888", 2)};
@@ -260,9 +276,9 @@ TEST_F(DriveTest, FailuresHappenAtTheirMomentAndLeaveEveryLineOff) {
     twoPulses.insert(twoPulses.end(), {"Out32 888 3 at 30.5", Read("888", 3)});
     Transcript switchedOff = twoPulses;
     switchedOff.insert(switchedOff.end(), {"Out32 888 0 at 30.5", Read("888", 0), "EndDrive"});
-    Transcript offBetweenWrites = {kSignals,           "BeginDrive 12",       "Wait 15", Read("888", 0),
-                                   "Out32 888 2 at 15", Read("888", 2), "Out32 888 0 at 15.25", Read("888", 0),
-                                   "EndDrive"};
+    Transcript offBetweenWrites = {kSignals,           "BeginDrive 12",       "Wait 15", Read("888", 0), Status("888"),
+                                   kInputs,            "Out32 888 2 at 15",   Read("888", 2), "Out32 888 0 at 15.25",
+                                   Read("888", 0),     "EndDrive"};
     Transcript switchOffFailed = twoPulses;
     switchOffFailed.push_back("EndDrive");
     const struct {
@@ -385,6 +401,71 @@ TEST_F(DriveTest, APortThatDoesNotTakeAValueStopsTheDriveAndSaysWhy) {
         } else {
             EXPECT_NE(std::find(fake::transcript.begin(), fake::transcript.end(), c.said), fake::transcript.end())
                 << c.name;
+        }
+    }
+}
+
+// The inputs are read with the first read and at the start of every later
+// pause; a stop input read active twice stops the drive, once is a spike.
+TEST_F(DriveTest, InputsAreReadInEveryPauseAndNamedWhereTheyChange) {
+    const std::string kOthers = "\nPin 13 (SELECT): 1\nPin 15 (ERROR): 1";
+    const struct {
+        const char* name;
+        std::vector<StopInput> stops;
+        fake::StatusReads status;
+        bool canRead;
+        const char* compare;  // PLOTTERTEST_READBACK
+        std::size_t writes;
+        std::vector<std::string> said;  // among the transcript's calls, in this order
+        std::optional<FailureKind> failure = std::nullopt;
+    } cases[] = {
+        // Pin 12 low after the third step: said where it changed, and at the end.
+        {"an input that is no stop input changes", {}, {0x78, {{6, 0x58}}, {}}, true, "", 25,
+         {"PortNote Eingang Pin 12 (PAPER-OUT) wechselt auf 0 bei Seite 1/4 nach vorne, Schritt 3.",
+          "InputsEnd Eingänge:\nPin 10 (ACK): 1\nPin 11 (BUSY): 1\nPin 12 (PAPER-OUT): 0, auf 0 bei Seite 1/4 nach "
+          "vorne, Schritt 3; beide Pegel gesehen" + kOthers}},
+        // The fourth read, in the pause before step 4, alone sees pin 11 low.
+        {"a spike on a stop input", {{"Endschalter", 11, 0, 26}}, {0x78, {}, {{4, 0xF8}}}, true, "", 25,
+         {"PortNote Störimpuls an Endschalter (Pin 11): einmal 0 gelesen bei Seite 1/4 nach vorne, Schritt 3, 1 ms "
+          "später nicht mehr; die Fahrt geht weiter.",
+          "InputsEnd Eingänge:\nPin 10 (ACK): 1\nPin 11 (BUSY, Endschalter, hält an bei 0): 1; Störimpuls auf 0 bei "
+          "Seite 1/4 nach vorne, Schritt 3; beide Pegel gesehen\nPin 12 (PAPER-OUT): 1" + kOthers}},
+        {"a stop input trips at side 2", {{"Endschalter X rechts", 11, 0, 26}}, {0x78, {{8, 0xF8}}, {}}, true, "", 9,
+         {"ReportStop Fahrt angehalten nach 4 von 12 Schritten: Endschalter X rechts (Pin 11) ausgelöst bei Seite 2/4 "
+          "nach rechts, Schritt 1; alle Datenleitungen auf 0."}},
+        {"a library that cannot read, no stop inputs", {}, {}, false, "", 25,
+         {"InputsEnd Eingänge: nicht gelesen, die Portbibliothek kann nicht lesen (kein Inp32)."}},
+        {"a library that cannot read, a stop input", {{"Not-Halt", 10, 0, 26}}, {}, false, "", 0, {},
+         FailureKind::InputsCannotBeRead},
+        // Not comparing what the port reads back leaves the inputs on.
+        {"an emergency stop pressed, not comparing", {{"Not-Halt", 10, 0, 26}}, {0x38, {}, {}}, true, "aus", 0,
+         {"ReportStop Fahrt nicht begonnen: Not-Halt (Pin 10) liest 0, hält an bei 0. Es wurde nichts auf den Port "
+          "geschrieben.\nMögliche Ursachen: Der Schalter ist gedrückt oder der Not-Halt eingerastet. Ein Öffner-Kreis "
+          "ist offen, auch durch einen Drahtbruch. Oder der Pegel in Pinbelegung.txt ist verkehrt herum (Zeile 26: "
+          "dann 10 1)."}},
+    };
+    for (const auto& c : cases) {
+        fake::Reset();
+        StopInputs = c.stops;
+        fake::statusReads = c.status;
+        fake::portReads.canRead = c.canRead;
+        SetVariable(kReadBackVariable, c.compare);
+
+        const std::optional<Failure> failure = DriveFailure();
+        SetVariable(kReadBackVariable, "");
+        StopInputs.clear();
+
+        EXPECT_EQ(failure.has_value() ? std::optional(failure->kind) : std::nullopt, c.failure) << c.name;
+        const Transcript drive = fake::DriveTranscript();
+        std::vector<std::string> writes;
+        std::copy_if(drive.begin(), drive.end(), std::back_inserter(writes),
+                     [](const std::string& call) { return call.rfind("Out32 ", 0) == 0; });
+        EXPECT_EQ(writes.size(), c.writes) << c.name;
+        if (!writes.empty()) EXPECT_EQ(writes.back().rfind("Out32 888 0 ", 0), 0u) << c.name << ": the last write is 0";
+        auto at = drive.begin();
+        for (const std::string& said : c.said) {
+            at = std::find(at, drive.end(), said);
+            EXPECT_NE(at, drive.end()) << c.name << ": no " << said;
         }
     }
 }

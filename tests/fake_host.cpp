@@ -29,6 +29,8 @@ long long failingWrite = -1;
 long long progressFailsAt = -1;
 long long progressCalls = 0;
 PortReads portReads;
+StatusReads statusReads;
+long long statusReadCount = 0;
 int held = 0;  // what the port holds
 double stopAtMs = -1;
 int stopSignal = 2;
@@ -52,6 +54,8 @@ void Reset() {
     progressFailsAt = -1;
     progressCalls = 0;
     portReads = {};
+    statusReads = {};
+    statusReadCount = 0;
     held = 0;
     stopAtMs = -1;
     stopSignal = 2;
@@ -199,6 +203,21 @@ int Inp32(short address) {
     fake::Record("Inp32 " + std::to_string(address) + " -> " + (value == kCannotRead ? "none" : std::to_string(value)));
     return value;
 }
+
+int ReadStatus(short address) {
+    Bind();
+    ++fake::statusReadCount;
+    int value = fake::statusReads.byte;
+    for (const auto& [write, byte] : fake::statusReads.fromWrite)
+        if (fake::writes >= write) value = byte;
+    if (const auto once = fake::statusReads.atRead.find(fake::statusReadCount); once != fake::statusReads.atRead.end())
+        value = once->second;
+    if (!fake::portReads.canRead) value = kCannotRead;
+    fake::Record("Status " + std::to_string(address) + " -> " + (value == kCannotRead ? "none" : std::to_string(value)));
+    return value;
+}
+
+void ShowInputs(const std::string& text, bool end) { fake::Record(std::string(end ? "InputsEnd " : "Inputs ") + text); }
 
 std::string PortAddressHelp() { return "Adresshilfe."; }
 

@@ -39,6 +39,15 @@ struct PortReads {
     unsigned stuckHigh = 0, stuckLow = 0;
 };
 extern PortReads portReads;
+// What ReadStatus reads (nothing where portReads.canRead is false): `byte`,
+// from the write given on (the count of writes done) the byte it names, and at
+// the read given (1 = the first) the byte it names, for that read alone.
+struct StatusReads {
+    int byte = 0x78;  // every input high, as open inputs read
+    std::map<long long, int> fromWrite;
+    std::map<long long, int> atRead;
+};
+extern StatusReads statusReads;
 extern double stopAtMs;                     // from this time on a stop is asked for: a wait ends then, and
 extern int stopSignal;                      // the next event pass returns this signal
 

@@ -52,14 +52,17 @@ protected:
     ScratchDirectory dir;
 };
 
-TEST_F(LoadTest, FillsEveryFieldAndReadsExactly24Lines) {
+TEST_F(LoadTest, FillsEveryFieldAndReadsWhatFollowsAsEntries) {
     std::vector<std::string> lines = SampleLines();
-    for (int extra = 25; extra <= 30; ++extra) lines.push_back("ungelesen " + std::to_string(extra));
+    for (int extra = 25; extra <= 30; ++extra) lines.push_back("Notiz " + std::to_string(extra));
     WriteLines(file(), lines);
 
     LoadPinAssignment();
 
-    EXPECT_EQ(fake::transcript, ReadingTranscript(24, false));
+    // Lines 25 to 30 are three entries that name no input: they load, and are not used.
+    EXPECT_EQ(fake::transcript, ReadingTranscript(30, true));
+    EXPECT_TRUE(StopInputs.empty());
+    EXPECT_EQ(StopInputProblems.size(), 3u);
     EXPECT_EQ(PinAssignment.XStepBit, BitValue(1));
     EXPECT_EQ(PinAssignment.XDirBit, BitValue(2));
     EXPECT_DOUBLE_EQ(PinAssignment.XDecimal, 80.5);
@@ -273,15 +276,75 @@ TEST_F(LoadTest, WiringIsSummarisedAndWhatCannotWorkIsNamed) {
         if (c.values.empty() && *c.driver == '\0' && *c.readBack == '\0') {  // where the rectangle's sides should end
             const way::PictureSpot corners[] = {{0, 0}, {0, 1}, {1, 1}, {1, 0}, {0, 0}};  // the square's, 100 steps a side
             ASSERT_EQ(view.picture.plan.also.size(), 5u);
-            for (int side = 0; side <= 4; ++side)
-                EXPECT_TRUE(view.picture.plan.also[side].x == corners[side].x &&
-                            view.picture.plan.also[side].y == corners[side].y) << side;
+            // Within a rounding: a 32-bit x87 build computes with more precision than a double holds.
+            for (int side = 0; side <= 4; ++side) {
+                EXPECT_NEAR(view.picture.plan.also[side].x, corners[side].x, 1e-9) << side;
+                EXPECT_NEAR(view.picture.plan.also[side].y, corners[side].y, 1e-9) << side;
+            }
             EXPECT_EQ(view.picture.plan.path.size(), 5u);
             EXPECT_EQ(view.picture.plan.arrows.size(), 4u);
         }
         if (c.way == std::vector<std::string>{"?"}) continue;
         EXPECT_EQ(view.way, c.way) << row;
     }
+}
+
+// Entries after line 24 name stop inputs; what names none loads all the same,
+// is named with its line, and is not used.
+TEST_F(LoadTest, EntriesAfterLine24NameStopInputs) {
+    const std::string kAccepted = "erwartet einen Eingang (Pin 10, 11, 12, 13 oder 15) und den Pegel, bei dem er anhält "
+                                  "(0 oder 1), z. B. „11 0“; dieser Eintrag wird nicht verwendet.";
+    const auto unused = [](int line, const std::string& name, const std::string& read, const std::string& why) {
+        return "Achtung: Pinbelegung.txt, Zeile " + std::to_string(line) + " („" + name + "“): gelesen „" + read +
+               "“, " + why;
+    };
+    const struct {
+        const char* name;
+        std::vector<std::string> after24;
+        std::vector<std::string> inputs;  // as the wiring summary lists them
+        std::vector<std::string> problems;
+    } cases[] = {
+        {"none", {}, {}, {}},
+        {"a limit switch", {"Endschalter X rechts", "11 0"},
+         {"Eingang Pin 11 (BUSY): Endschalter X rechts, hält an bei 0"}, {}},
+        {"two, blanks around, a spare blank pair", {"  Not-Halt ", "\t10  1 ", "", "", "Endschalter Y", "12 0"},
+         {"Eingang Pin 10 (ACK): Not-Halt, hält an bei 1", "Eingang Pin 12 (PAPER-OUT): Endschalter Y, hält an bei 0"},
+         {}},
+        {"Latin-1 and no caption", {"Endschalter \xFC" "ber Z", "13 1", "", "15 0"},
+         {"Eingang Pin 13 (SELECT): Endschalter über Z, hält an bei 1",
+          "Eingang Pin 15 (ERROR): Stoppeingang, hält an bei 0"},
+         {}},
+        {"a data pin", {"Taster", "2 0"}, {}, {unused(26, "Taster", "2 0", "Pin 2 ist kein Eingang, " + kAccepted)}},
+        {"no level", {"Sonde", "15"}, {}, {unused(26, "Sonde", "15", kAccepted)}},
+        {"a level of 2", {"Sonde", "15 2"}, {}, {unused(26, "Sonde", "15 2", kAccepted)}},
+        {"a pin named twice", {"A", "11 0", "B", "11 1"}, {"Eingang Pin 11 (BUSY): A, hält an bei 0"},
+         {unused(28, "B", "11 1", "Pin 11 (BUSY) ist schon in Zeile 26 genannt; dieser Eintrag wird nicht verwendet.")}},
+        {"a caption at the end", {"Endschalter X rechts", "11 0", "Notizen"},
+         {"Eingang Pin 11 (BUSY): Endschalter X rechts, hält an bei 0"},
+         {"Achtung: Pinbelegung.txt, Zeile 27: „Notizen“ hat keine Zeile mit Pin und Pegel, die Datei endet; dieser "
+          "Eintrag wird nicht verwendet."}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> lines = SampleLines();
+        lines.insert(lines.end(), c.after24.begin(), c.after24.end());
+        WriteLines(file(), lines);
+
+        LoadPinAssignment();
+        const host::WiringFacts view = DescribeWiring();
+
+        EXPECT_EQ(view.inputs, c.inputs) << c.name;
+        EXPECT_EQ(StopInputProblems, c.problems) << c.name;
+        EXPECT_EQ(view.warnings, c.problems) << c.name;
+    }
+
+    // Pages of notes: the first five named, the rest in one line.
+    std::vector<std::string> lines = SampleLines();
+    for (int note = 0; note < 8; ++note) lines.insert(lines.end(), {"Notiz", "bla"});
+    WriteLines(file(), lines);
+    LoadPinAssignment();
+    ASSERT_EQ(StopInputProblems.size(), 6u);
+    EXPECT_EQ(StopInputProblems.back(),
+              "Achtung: Pinbelegung.txt, Zeilen 35 bis 40: 3 weitere Einträge sind kein Eingang und werden nicht verwendet.");
 }
 
 TEST_F(LoadTest, ShortFileStopsAtTheFirstMissingLine) {

@@ -16,6 +16,7 @@ struct WindowsBuild {
     std::string name;    // win32 or win64, as Wine's prefixes name the word size
     std::string folder;  // the build directory
     std::string loader;  // the Wine loader that runs it
+    std::string check;   // a command that succeeds where that loader can run programs of the build's word size
     std::string cannotRun;  // why a loader that fails may fail here
 };
 void PrintTo(const WindowsBuild& build, std::ostream* out);

@@ -19,6 +19,7 @@ namespace {
 
 constexpr int kUsageStatus = 64;  // as sysexits.h's EX_USAGE: the command was mistyped
 constexpr int kMissingFileStatus = 2;
+constexpr int kInputStopStatus = 3;  // a stop input stopped the drive, or kept it from beginning
 
 std::string HelpText() {
     return "plottertest " PLOTTERTEST_VERSION
@@ -159,6 +160,7 @@ int Main() {
     // A stop asked for during the drive ends the program as the signal would
     // have, once every line is off again.
     const int stop = DriveTestRectangle();
+    if (stop == kStoppedByInput) return kInputStopStatus;
     return stop == 0 ? 0 : 128 + stop;
 }
 

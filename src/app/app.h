@@ -9,8 +9,9 @@ extern int ConfirmResult;
 
 // Loads the pin assignment, asks the user to place the carriages and confirm,
 // and on OK drives the test rectangle. Returns the program's status: 0 after
-// Cancel (before any port output) and after the drive, 128 + signal when the
-// drive was asked to stop (every line off then). Failures from loading and
+// Cancel (before any port output) and after the drive, 3 when a stop input
+// stopped the drive or kept it from beginning, 128 + signal when the drive was
+// asked to stop (every line off then). Failures from loading and
 // driving pass through.
 int Main();
 

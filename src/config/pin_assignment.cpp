@@ -1,8 +1,12 @@
 #include "config/pin_assignment.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <new>
+#include <optional>
+
+#include "connector.h"
 
 #include "platform/failure.h"
 #include "platform/platform.h"
@@ -10,6 +14,8 @@
 PinAssignmentRecord PinAssignment;
 ConnectorPinsRecord ConnectorPins;
 std::string PinAssignmentPath;
+std::vector<StopInput> StopInputs;
+std::vector<std::string> StopInputProblems;
 
 const char* const kPinAssignmentFileName = "Pinbelegung.txt";
 
@@ -40,13 +46,71 @@ std::string LineSource(int line) {
            (line % 2 == 0 ? name : "Überschrift zu " + name);
 }
 
+// What a stop input's value accepts.
+const char* const kInputAccepted =
+    "einen Eingang (Pin 10, 11, 12, 13 oder 15) und den Pegel, bei dem er anhält (0 oder 1), z. B. „11 0“";
+
+// At most so many entries after line 24 are named one by one; a file that
+// goes on with pages of notes gets one line for the rest.
+constexpr std::size_t kProblemsNamed = 5;
+
+// A whole number of decimal digits alone, as a pin or a level; -1 for anything else.
+int SmallNumber(const std::string& text) {
+    if (text.empty() || text.size() > 4 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return -1;
+    return std::stoi(text);
+}
+
+// The words of a value line, split at blanks.
+std::vector<std::string> Words(const std::string& text) {
+    std::vector<std::string> words;
+    std::size_t at = 0;
+    while ((at = text.find_first_not_of(" \t", at)) != std::string::npos) {
+        const std::size_t end = text.find_first_of(" \t", at);
+        words.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    return words;
+}
+
+// The stop input an entry after line 24 names, or in `problem` why it names none.
+std::optional<StopInput> ReadStopInput(const std::string& caption, const std::string& value, int valueLine,
+                                       std::string& problem) {
+    const std::string name = TextToShow(caption);
+    const std::string place = std::string(kPinAssignmentFileName) + ", Zeile " + std::to_string(valueLine) +
+                              (name.empty() ? std::string() : " („" + name + "“)");
+    const std::vector<std::string> words = Words(value);
+    const int pin = words.empty() ? -1 : SmallNumber(words[0]);
+    const int level = words.size() == 2 ? SmallNumber(words[1]) : -1;
+    const std::string read = ": gelesen " + QuoteForReport(value) + (value.empty() ? " (leer)" : "");
+    const auto unused = [&](const std::string& why) {
+        problem = "Achtung: " + place + read + ", " + why + "; dieser Eintrag wird nicht verwendet.";
+        return std::nullopt;
+    };
+    if (pin >= 0 && port::InputIndex(pin) < 0 && words.size() <= 2)
+        return unused(InputPinName(pin) + " ist kein Eingang, erwartet " + kInputAccepted);
+    if (pin < 0 || words.size() != 2 || level < 0 || level > 1) return unused(std::string("erwartet ") + kInputAccepted);
+    for (const StopInput& before : StopInputs)
+        if (before.pin == pin)
+            return unused(InputPinName(pin) + " ist schon in Zeile " + std::to_string(before.line) + " genannt");
+    return StopInput{name.empty() ? "Stoppeingang" : name, pin, level, valueLine};
+}
+
 struct FileCloser {
     void operator()(host::TextFile* file) const { host::CloseTextFile(file); }
 };
 
 }  // namespace
 
-std::string DataLineName(std::int32_t pin) { return "D" + std::to_string(pin - kFirstDataPin); }
+std::string DataLineName(std::int32_t pin) {
+    const port::ConnectorPin* row = port::FindPin(pin);
+    return row != nullptr && row->reg == port::Register::Data ? row->signal : "";
+}
+
+std::string InputPinName(std::int32_t pin) {
+    const port::ConnectorPin* row = port::FindPin(pin);
+    return "Pin " + std::to_string(pin) + (row != nullptr && row->input ? std::string(" (") + row->signal + ")" : "");
+}
 
 // Made once: the drive passes them at every port write, between the two writes of a pulse.
 const ValueSource& PortAddressSource() {
@@ -65,14 +129,14 @@ void LoadPinAssignment() {
     if (!host::IsOrdinaryFile(path)) throw Failure{FailureKind::PinAssignmentMissing, path};
     PinAssignmentPath = path;
 
-    std::int16_t bit = 1;
-    for (std::int32_t pin = kFirstDataPin; pin <= kLastDataPin; ++pin, bit = static_cast<std::int16_t>(bit * 2))
-        PinBitTable[static_cast<std::size_t>(pin)] = bit;
+    for (const port::ConnectorPin& row : port::kConnector)
+        if (row.reg == port::Register::Data) PinBitTable[static_cast<std::size_t>(row.pin)] = static_cast<std::int16_t>(1 << row.bit);
     const std::string pinAccepted = PinAccepted(PinBitTable.size());
 
     const std::unique_ptr<host::TextFile, FileCloser> file(host::OpenTextFile(path));
     int lineNumber = 0;
-    const auto readLine = [&] {
+    bool lineRead = true;
+    const auto readLine = [&](bool mayEnd = false) {
         std::string line;
         ++lineNumber;
         bool read = false;
@@ -84,7 +148,8 @@ void LoadPinAssignment() {
                                                         ": die Zeile passt nicht in den Arbeitsspeicher (fehlen "
                                                         "Zeilenenden?)"};
         }
-        if (!read)
+        lineRead = read;
+        if (!read && !mayEnd)
             throw Failure{FailureKind::InputPastEndOfFile,
                           LineSource(lineNumber) + ": die Datei endet nach " + std::to_string(lineNumber - 1) +
                               " von 24 Zeilen"};
@@ -121,4 +186,43 @@ void LoadPinAssignment() {
     PinAssignment.TextEntry = readValue();
     PinAssignment.PortAddress = readValue();
     PinAssignment.StepsPerSide = readValue();
+
+    // Past the 24 lines, optional entries of two lines each name stop inputs.
+    StopInputs.clear();
+    StopInputProblems.clear();
+    std::size_t problems = 0;
+    int firstUnnamed = 0, lastUnnamed = 0;
+    const auto unused = [&](const std::string& problem) {
+        if (++problems <= kProblemsNamed) {
+            StopInputProblems.push_back(problem);
+            return;
+        }
+        if (firstUnnamed == 0) firstUnnamed = lineNumber - 1;
+        lastUnnamed = lineNumber;
+    };
+    for (;;) {
+        const std::string caption = readLine(true);
+        if (!lineRead) break;
+        const std::string value = readLine(true);
+        const bool blank = Words(caption).empty() && Words(value).empty();
+        if (!lineRead) {
+            // A file that ends in a blank line has said nothing more.
+            if (!blank)
+                unused("Achtung: " + std::string(kPinAssignmentFileName) + ", Zeile " + std::to_string(lineNumber - 1) +
+                       ": " + QuoteForReport(caption) +
+                       " hat keine Zeile mit Pin und Pegel, die Datei endet; dieser Eintrag wird nicht verwendet.");
+            break;
+        }
+        if (blank) continue;  // spare lines between entries
+        std::string problem;
+        if (const std::optional<StopInput> input = ReadStopInput(caption, value, lineNumber, problem))
+            StopInputs.push_back(*input);
+        else
+            unused(problem);
+    }
+    if (firstUnnamed != 0)
+        StopInputProblems.push_back("Achtung: " + std::string(kPinAssignmentFileName) + ", Zeilen " +
+                                    std::to_string(firstUnnamed) + " bis " + std::to_string(lastUnnamed) + ": " +
+                                    std::to_string(problems - kProblemsNamed) +
+                                    " weitere Einträge sind kein Eingang und werden nicht verwendet.");
 }

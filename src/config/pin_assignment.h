@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "config/conversions.h"
 
@@ -33,6 +34,27 @@ constexpr bool IsDataPin(std::int32_t pin) { return pin >= kFirstDataPin && pin 
 // The data line of a data pin: "D0" for pin 2 ... "D7" for pin 9.
 std::string DataLineName(std::int32_t pin);
 
+// "Pin 11 (BUSY)": an input pin by its number and its signal's name.
+std::string InputPinName(std::int32_t pin);
+
+// An input the wiring file names after line 24 that stops the drive: an
+// entry of a caption (the input's name) and a value "PIN LEVEL", one of the
+// five status pins (10, 11, 12, 13, 15) and the connector level at which it
+// is active (a switch that closes to ground is active at 0).
+struct StopInput {
+    std::string name;  // the caption, made fit to show (UTF-8, no control bytes)
+    std::int32_t pin = 0;
+    int activeLevel = 0;
+    int line = 0;  // of its value
+};
+
+// Filled by LoadPinAssignment, in file order; each pin at most once. Empty for a file of 24 lines.
+extern std::vector<StopInput> StopInputs;
+
+// What LoadPinAssignment found after line 24 that is no stop input and is
+// not used: "Achtung: Pinbelegung.txt, Zeile 26, …", for the wiring summary.
+extern std::vector<std::string> StopInputProblems;
+
 // The connector pins of the six pin entries as read (0..17), so that the user
 // can be told what each reaches; the drive uses only the bits in PinAssignment.
 struct ConnectorPinsRecord {
@@ -47,8 +69,11 @@ extern std::string PinAssignmentPath;
 extern const char* const kPinAssignmentFileName;
 
 // Reads the 24 lines of "Pinbelegung.txt" in the program's directory as 12
-// caption/value entries and fills PinAssignment. The file is closed on return,
-// also when a failure is thrown.
+// caption/value entries and fills PinAssignment; then any further lines, in
+// pairs, as stop inputs (StopInputs). A further entry that names no input, a
+// pin named before, a level other than 0 or 1, or a caption without a value
+// is not used, and is named in StopInputProblems; it never fails the load.
+// The file is closed on return, also when a failure is thrown.
 //
 // Failures:
 //   PinAssignmentMissing - no file (or a directory of that name); the detail is the path searched
@@ -58,7 +83,7 @@ extern const char* const kPinAssignmentFileName;
 //   TypeMismatch        - a pin value that is not a whole number (empty included)
 //   Overflow            - a pin value beyond 32 bits, a decimal beyond double
 //   SubscriptOutOfRange - a pin number outside 0..17
-//   OutOfMemory         - a line too long for the memory there is
+//   OutOfMemory         - a line too long for the memory there is, also after line 24
 // PortAddress and StepsPerSide are not converted here.
 void LoadPinAssignment();
 

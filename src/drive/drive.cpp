@@ -6,8 +6,11 @@
 #include <iterator>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "config/pin_assignment.h"
+#include "connector.h"
+#include "drive/inputs.h"
 #include "drive/read_back.h"
 #include "platform/failure.h"
 #include "platform/platform.h"
@@ -34,9 +37,16 @@ struct DriveRecord {
     unsigned linesFollowed = 0;        // lines that read 1 where 1 was written
     int readBeforeFirstWrite = host::kCannotRead;
     std::string portNote;  // for the next host::ShowPortNote, after the pulse
-    // Where the drive stands, for the report of a value not taken.
+    // Where the drive stands, for the report of a value not taken and the place of an input's change.
     int sideNow = 0;
-    std::int64_t stepNow = 0;
+    std::int64_t stepNow = 0;  // pulses done on this side
+    std::int64_t perSide = 0;
+    // The inputs, read with the first read and then once in every pause.
+    bool inputsTried = false;  // the first read has come
+    bool inputsRead = false;   // and the library could read them
+    std::vector<std::size_t> notBegunBy;  // the stop inputs active at the first read
+    int trippedBy = -1;                   // the stop input that stopped the drive
+    std::string trippedAt;
 };
 DriveRecord Drive;
 
@@ -70,11 +80,6 @@ void CheckReadBack(std::int16_t address, int written, int read) {
 void WritePort(int value) {
     // The address is converted at every write, so a bad one fails at the first.
     const std::int16_t address = ConvertPortAddress(PinAssignment.PortAddress, PortAddressSource());
-    // What the port holds before the drive: a BIOS or the kernel's probe often leaves lines on.
-    if (Drive.writesDone == 0) {
-        Drive.readBeforeFirstWrite = host::Inp32(address);
-        Drive.canReadBack = Drive.readBeforeFirstWrite != host::kCannotRead;
-    }
     host::Out32(address, static_cast<short>(value));
     Drive.portValue = static_cast<short>(value);
     ++Drive.writesDone;
@@ -85,6 +90,87 @@ void ShowPortNote() {
     if (Drive.portNote.empty()) return;
     host::ShowPortNote(Drive.portNote);
     Drive.portNote.clear();
+}
+
+// "bei Seite 2/4 nach rechts, Schritt 10": where the carriages stand, after the last pulse done.
+std::string PlaceText() {
+    if (Drive.stepsDriven == 0) return "vor dem ersten Schritt";
+    int side = std::min(Drive.sideNow, kSideCount - 1);
+    std::int64_t step = Drive.sideNow >= kSideCount ? Drive.perSide : Drive.stepNow;
+    if (step == 0) {
+        --side;
+        step = Drive.perSide;
+    }
+    return "bei Seite " + std::to_string(side + 1) + "/" + std::to_string(kSideCount) + " " + kSides[side].name +
+           ", Schritt " + std::to_string(step);
+}
+
+// The five inputs' levels at the port, as port::kInputPins orders them; nothing where the library cannot read.
+std::optional<unsigned> ReadInputs(std::int16_t address) {
+    const int status = host::ReadStatus(address);
+    if (status == host::kCannotRead) return std::nullopt;
+    return port::InputLevels(static_cast<unsigned>(status));
+}
+
+void ShowInputsIfChanged() {
+    if (InputsChanged()) host::ShowInputs(InputLines(), false);
+}
+
+// Before the first write: what the port holds, which a BIOS or the kernel's
+// probe often leaves on, and the inputs. Returns kStoppedByInput where a stop
+// input is active then: nothing is written.
+int ReadBeforeFirstWrite() {
+    const std::int16_t address = ConvertPortAddress(PinAssignment.PortAddress, PortAddressSource());
+    Drive.readBeforeFirstWrite = host::Inp32(address);
+    Drive.canReadBack = Drive.readBeforeFirstWrite != host::kCannotRead;
+    Drive.inputsTried = true;
+    const std::optional<unsigned> levels = Drive.canReadBack ? ReadInputs(address) : std::nullopt;
+    if (!levels) {
+        if (StopInputs.empty()) return 0;
+        std::vector<std::string> named;
+        for (const StopInput& input : StopInputs)
+            named.push_back(input.name + " an Pin " + std::to_string(input.pin) + " (Zeile " +
+                            std::to_string(input.line) + ")");
+        throw Failure{FailureKind::InputsCannotBeRead,
+                      "Die Portbibliothek hat kein Inp32 und kann die Eingänge nicht lesen: die Stoppeingänge aus " +
+                          std::string(kPinAssignmentFileName) + " (" + wording::Listed(named) +
+                          ") könnten nicht anhalten. Es wurde nichts auf den Port geschrieben.\nAbhilfe: eine "
+                          "Portbibliothek mit Inp32 nehmen (jede inpout32.dll hat es), oder die Einträge nach Zeile 24 "
+                          "entfernen, um ohne sie zu fahren."};
+    }
+    Drive.inputsRead = true;
+    Drive.notBegunBy = FirstInputs(*levels);
+    ShowInputsIfChanged();
+    return Drive.notBegunBy.empty() ? 0 : kStoppedByInput;
+}
+
+int PauseUntil(double start, double end);
+
+// Once in every pause, at its start: the inputs. A stop input that reads
+// active is read again kConfirmInputMs later, still in the pause: still active,
+// it stops the drive before the next pulse; else it was a spike.
+int WatchInputs(double start) {
+    if (!Drive.inputsRead) return 0;
+    const std::int16_t address = ConvertPortAddress(PinAssignment.PortAddress, PortAddressSource());
+    const std::string place = PlaceText();
+    std::optional<unsigned> levels = ReadInputs(address);
+    const int active = levels ? ActiveStopInput(*levels) : -1;
+    if (active >= 0) {
+        if (const int stop = PauseUntil(start, start + kConfirmInputMs)) return stop;
+        levels = ReadInputs(address);
+        if (!levels) return 0;
+        if (ActiveStopInput(*levels) == active) {
+            TakeInputs(*levels, place);
+            Drive.trippedBy = active;
+            Drive.trippedAt = place;
+            return kStoppedByInput;
+        }
+        for (const std::string& note : TakeSpike(static_cast<std::size_t>(active), place)) host::ShowPortNote(note);
+    }
+    if (levels)
+        for (const std::string& note : TakeInputs(*levels, place)) host::ShowPortNote(note);
+    ShowInputsIfChanged();
+    return 0;
 }
 
 // The end's word on what the port read back.
@@ -107,9 +193,13 @@ void SpinUntil(double endMs) {
 }
 
 int StepPulse(const PlannedPulse& pulse) {
-    if (const int stop = Pause(StepPauseMs)) return stop;
+    const double start = host::ClockMilliseconds();
+    if (const int stop = WatchInputs(start)) return stop;
+    if (const int stop = PauseUntil(start, start + StepPauseMs)) return stop;
     if (LastPauseMs > StepPauseMs + kLateByMs) ++Drive.lateSteps;
     Drive.longestPauseMs = std::max(Drive.longestPauseMs, LastPauseMs);
+    if (Drive.writesDone == 0)
+        if (const int stop = ReadBeforeFirstWrite()) return stop;
     WritePort(pulse.low);
     SpinUntil(host::ClockMilliseconds() + kLowPhaseMs);
     WritePort(pulse.pattern);
@@ -212,7 +302,13 @@ int Pause(double ms) {
     // Milliseconds as double on a monotonic clock: exact to well below a
     // microsecond for years of uptime, and never thrown back by midnight.
     const double start = host::ClockMilliseconds();
-    const double end = start + ms;
+    return PauseUntil(start, start + ms);
+}
+
+namespace {
+
+// Pause from `start` on, until `end` on the same clock.
+int PauseUntil(double start, double end) {
     bool waitFirst = true;
     for (;;) {
         if (const int stop = host::ProcessPendingEvents()) return stop;
@@ -228,6 +324,8 @@ int Pause(double ms) {
         if (waitFirst) waitFirst = host::WaitForEvents(end);
     }
 }
+
+}  // namespace
 
 bool CompareReadBack(std::string& problem) {
     const char* value = std::getenv(kReadBackVariable);
@@ -253,7 +351,7 @@ void SwitchOff(int stop, bool failed) {
     if (!failed) {
         if (Drive.stepsDriven > 0) SpinUntil(Drive.patternWrittenMs + kLowPhaseMs);
         Drive.sideNow = kSideCount;
-        if (stop == 0 || Drive.stepsDriven > 0) WritePort(0);
+        if (stop == 0 || Drive.writesDone > 0) WritePort(0);
         ShowPortNote();
         return;
     }
@@ -275,6 +373,7 @@ int DriveTestRectangle() {
     // side 1 begins; the text is the same for every side.
     const std::int64_t perSide = ConvertStepCount(PinAssignment.StepsPerSide, StepsPerSideSource());
     const std::optional<std::int64_t> allSteps = DriveSteps(perSide);
+    Drive.perSide = perSide;
     host::SetSignalBits(DriveSignalBits());
     // From here on there is one way out, whatever ends the drive: every line
     // off, then the host gives back what the drive took (its session), then the
@@ -285,6 +384,8 @@ int DriveTestRectangle() {
     try {
         host::BeginDrive(allSteps.value_or(std::numeric_limits<std::int64_t>::max()));
         for (int side = 0; side < kSideCount && stop == 0; ++side) stop = DriveSide(pulses, side, perSide);
+        // A drive of no steps reads before its one write, the final 0.
+        if (stop == 0 && Drive.writesDone == 0) stop = ReadBeforeFirstWrite();
         SwitchOff(stop, false);
     } catch (...) {
         failure = std::current_exception();
@@ -295,12 +396,23 @@ int DriveTestRectangle() {
     if (stop == 0) {
         host::ReportDone("Fertig: " + wording::Steps(Drive.stepsDriven) + " gefahren, alle Datenleitungen auf 0" +
                          ReadBackWords() + ".");
+    } else if (!Drive.notBegunBy.empty()) {
+        host::ReportStop(NotBegunText(Drive.notBegunBy));
+    } else if (Drive.trippedBy >= 0) {
+        host::ReportStop("Fahrt angehalten nach " + std::to_string(Drive.stepsDriven) + " von " +
+                         DriveStepsText(perSide) + " Schritten: " +
+                         TrippedText(static_cast<std::size_t>(Drive.trippedBy), Drive.trippedAt) +
+                         "; alle Datenleitungen auf 0.");
     } else if (Drive.stepsDriven == 0) {
         host::ReportStop("Fahrt abgebrochen vor dem ersten Schritt; es wurde nichts auf den Port geschrieben.");
     } else {
         host::ReportStop("Fahrt abgebrochen nach " + std::to_string(Drive.stepsDriven) + " von " +
                          DriveStepsText(perSide) + " Schritten; alle Datenleitungen auf 0.");
     }
+    if (Drive.inputsRead)
+        host::ShowInputs(InputLines(), true);
+    else if (Drive.inputsTried)
+        host::ShowInputs("Eingänge: nicht gelesen, die Portbibliothek kann nicht lesen (kein Inp32).", true);
     SayIfStepsCameLate();
     return stop;
 }

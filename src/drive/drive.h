@@ -125,10 +125,21 @@ int Pause(double ms);
 // (host::ShowPortNote) with what the first write does to them. The end's word
 // says how many values were read back, or that the library cannot read.
 //
+// The five inputs (pins 10, 11, 12, 13, 15) are read with the read before the
+// first write, and once at the start of every later pause; each change is kept
+// with its place, said beside the progress for an input that is no stop input
+// (host::ShowPortNote) and shown live (host::ShowInputs); the end names each
+// input with its levels and where it changed. A stop input of the wiring file
+// (StopInputs) that is active at the first read keeps the drive from writing
+// anything („Fahrt nicht begonnen“); one that reads active in a pause and again
+// kConfirmInputMs later stops the drive before the next pulse, and one read
+// alone is a spike, which the end names.
+//
 // Returns 0 after the whole drive. When a pause is asked to stop (a stop key,
-// the drive window, a stop signal), no further pulse follows: if anything has
-// been written, one write of 0 to the same address switches every line off;
-// then the host reports how far the drive came. Returns that signal's number then.
+// the drive window, a stop signal) or a stop input stops it, no further pulse
+// follows: if anything has been written, one write of 0 to the same address
+// switches every line off; then the host reports how far the drive came.
+// Returns that signal's number then, or kStoppedByInput.
 //
 // Failures, each after one write of 0 if the port holds anything else (a
 // failure of that write is dropped, so that the first one is reported):
@@ -140,4 +151,10 @@ int Pause(double ms);
 //   PortRejectsValues   - the port read back another value than was written,
 //                         at once after that write, unless kReadBackVariable
 //                         says otherwise: no further pattern, a write of 0
+//   InputsCannotBeRead  - the wiring file names stop inputs and the port
+//                         library has no Inp32, at the first read: nothing written
 int DriveTestRectangle();
+
+// What DriveTestRectangle returns when a stop input stopped it or kept it from
+// beginning; never a signal's number.
+constexpr int kStoppedByInput = -1;

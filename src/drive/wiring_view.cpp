@@ -138,6 +138,10 @@ host::WiringFacts DescribeWiring() {
                                 QuoteForReport(PinAssignment.StepsPerSide) +
                                 ", es wird nichts bewegt; nach OK wird nur einmal 0 auf den Port geschrieben.");
     view.warnings.insert(view.warnings.end(), unreadable.begin(), unreadable.end());
+    view.warnings.insert(view.warnings.end(), StopInputProblems.begin(), StopInputProblems.end());
+    for (const StopInput& input : StopInputs)
+        view.inputs.push_back("Eingang " + InputPinName(input.pin) + ": " + input.name + ", hält an bei " +
+                              std::to_string(input.activeLevel));
 
     const std::string portText =
         port ? wording::Port(static_cast<std::uint16_t>(*port))

@@ -16,6 +16,7 @@ const char* FailureKindName(FailureKind kind) {
     case FailureKind::PortInUse: return "Port belegt";
     case FailureKind::PortDriverNotOpen: return "Porttreiber nicht geöffnet";
     case FailureKind::PortRejectsValues: return "Port nimmt die Werte nicht an";
+    case FailureKind::InputsCannotBeRead: return "Eingänge nicht lesbar";
     case FailureKind::OutOfMemory: return "Speicher reicht nicht";
     // The drive window's report reads as it always has.
     case FailureKind::WindowCannotBeOpened: return "Unerwarteter Fehler";
@@ -57,35 +58,51 @@ std::size_t Utf8SequenceLength(const std::string& text, std::size_t i) {
     return length;
 }
 
+// At most so many characters of a text read from a file, then "…": a broken
+// file cannot fill a report or a window with one line.
+constexpr std::size_t kMaxCharacters = 40;
+
+// The text as characters: each well-formed UTF-8 sequence and each printable
+// ASCII byte as it is, any other byte as `other` makes it.
+template <typename Other>
+std::string Characters(const std::string& text, Other other) {
+    std::string shown;
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < text.size(); ++characters) {
+        if (characters == kMaxCharacters) return shown + "…";
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const std::size_t sequence = c >= 0x80 ? Utf8SequenceLength(text, i) : 0;
+        if (c >= 0x20 && c < 0x7F) {
+            shown += static_cast<char>(c);
+        } else if (sequence != 0) {
+            shown.append(text, i, sequence);
+            i += sequence;
+            continue;
+        } else {
+            shown += other(c);
+        }
+        ++i;
+    }
+    return shown;
+}
+
 }  // namespace
 
 std::string QuoteForReport(const std::string& text) {
-    constexpr std::size_t kMaxCharacters = 40;
-    std::string quoted = "„";
-    std::size_t characters = 0;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        if (characters == kMaxCharacters) {
-            quoted += "…";
-            break;
-        }
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        // A whole UTF-8 sequence, or 0 for a byte that starts none.
-        const std::size_t sequence = c >= 0x80 ? Utf8SequenceLength(text, i) : 0;
-        std::size_t length = 1;
-        if (c >= 0x20 && c < 0x7F) {
-            quoted += static_cast<char>(c);
-        } else if (sequence != 0) {
-            length = sequence;
-            quoted.append(text, i, length);
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-            quoted += escaped;
-            length = 1;
-        }
-        i += length;
-        ++characters;
-    }
-    return quoted + "“";
+    return "„" + Characters(text, [](unsigned char c) {
+               char escaped[8];
+               std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+               return std::string(escaped);
+           }) + "“";
+}
+
+std::string TextToShow(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return "";
+    const std::string trimmed = text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    // The file is written in the Windows code page, whose German letters are Latin-1's.
+    return Characters(trimmed, [](unsigned char c) {
+        if (c < 0xA0) return std::string(c == '\t' ? " " : "?");
+        return std::string{static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+    });
 }

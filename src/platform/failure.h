@@ -20,6 +20,7 @@ enum class FailureKind : std::uint8_t {
                           // reach the connector
     PortRejectsValues,    // the port read back another value than the drive wrote (detail: the port, both
                           // values, the lines that differ, the likely cause and what to do)
+    InputsCannotBeRead,   // the wiring file names stop inputs, and the port library has no Inp32 to read them
     OutOfMemory,          // a request for memory failed (a line of hundreds of megabytes)
     WindowCannotBeOpened, // the system refused the drive window, without which no stop could be asked for
     PinAssignmentMissing, // no "Pinbelegung.txt" beside the program (detail: the path searched); not a
@@ -42,3 +43,9 @@ std::string FailureReportText(const Failure& failure);
 // control bytes and bytes that are not UTF-8 are shown as \xNN, and a long text is cut
 // after 40 characters with "…", so that a broken file cannot garble the report.
 std::string QuoteForReport(const std::string& text);
+
+// Text read from a file, fit to show as a name in a line: blanks around it
+// left out, UTF-8 as it is, other bytes from 0xA0 on read as Latin-1 (the
+// German letters of the Windows code page the file is written in), control
+// bytes as "?", cut after 40 characters with "…".
+std::string TextToShow(const std::string& text);

@@ -72,6 +72,8 @@ struct WiringFacts {
     std::string port;       // "Port 888 (0x378)", or "Port „LPT1“ (keine gültige Adresse)"
     std::string portShort;  // "Port 0x378", or as port when it is no address
     std::string steps;      // "100 Schritte je Seite, 400 Schritte in etwa 6 s"
+    // "Eingang Pin 11 (BUSY): Endschalter X rechts, hält an bei 0", one for each stop input
+    std::vector<std::string> inputs;
     std::vector<std::string> warnings;  // "Achtung: …", one for each thing that cannot work as meant
     // "Erwarteter Weg: …", and "Signal: …" where a step is not clean for the
     // driver; none when the step count cannot be read.
@@ -82,11 +84,11 @@ struct WiringFacts {
 // Tells the user what the program made of the wiring file, and the way the
 // machine should take, each host in its own layout, before the confirmation.
 // On a console, on standard output at once: "Verdrahtung aus <path>:", a line
-// for each axis, the port and the steps, the warnings, then the way's lines. On
+// for each axis, the port and the steps, the stop inputs, the warnings, then the way's lines. On
 // Windows, whose confirmation keeps its fixed text, in the program's window,
 // which opens here titled "Testfahrt vorbereiten" and stays until the program
 // ends: the pins and the port in one line ("X: Pin 2 (D0) / Pin 3 (D1) · Y: …
-// · Port 0x378"), the warnings, the way's lines and the way as a picture. The
+// · Port 0x378") with the stop inputs below it, the warnings, the way's lines and the way as a picture. The
 // boxes from then on are owned by the window; the confirmation stands beside
 // the picture. Throws WindowCannotBeOpened when the window cannot be opened.
 void ShowWiring(const WiringFacts& wiring);
@@ -171,10 +173,17 @@ void ReportDone(const std::string& text);
 void ReportStop(const std::string& text);
 
 // A finding about the port during the drive (lines that stood high before the
-// first write), after a pulse and never inside a pause: a line on standard
-// error that the progress line gives way to; on Windows a line in the drive
+// first write, an input that changed), between pulses: a line on standard
+// error that the progress line gives way to, left out where the terminal
+// takes no output now, as the progress line is; on Windows a line in the drive
 // window, below the port library's name, from the next event pass on.
 void ShowPortNote(const std::string& text);
+
+// The five inputs as the drive last read them, with where each changed
+// ("Eingänge: …", a line for each input), whenever that changes: on Windows
+// live in the drive window, below the port library's name; at a console only
+// with `end`, after EndDrive, as lines on standard output.
+void ShowInputs(const std::string& text, bool end);
 
 // Says after EndDrive, done or stopped, that steps came late ("Achtung: 3 von
 // 400 Schritten kamen …"), with the host's advice: a line on standard error
@@ -218,6 +227,12 @@ void Out32(short address, short value);
 // the data register alone, never the control or an ECP register.
 constexpr int kCannotRead = -1;
 int Inp32(short address);
+
+// What the status register of the port at address reads: the library's Inp32
+// of address + 1, the byte as the register holds it (port/connector.h says
+// which bit is which input pin), or kCannotRead when the library has no
+// Inp32. Binds the library as Out32 does, with Out32's failures.
+int ReadStatus(short address);
 
 // Where the user finds the port's right address on this system, for a port that
 // reads back 255 at the address in the file: on Windows the way through Device

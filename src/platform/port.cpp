@@ -38,4 +38,9 @@ int Inp32(short address) {
     return Bound.in != nullptr ? Bound.in(address) & 0xFF : kCannotRead;
 }
 
+int ReadStatus(short address) {
+    Bind(address);
+    return Bound.in != nullptr ? Bound.in(static_cast<short>(address + 1)) & 0xFF : kCannotRead;
+}
+
 }  // namespace host

@@ -65,7 +65,20 @@ void ReportDone(const std::string& text) { ConsoleLine(Channel::Output, text); }
 
 void ReportStop(const std::string& text) { ConsoleLine(Channel::Error, text); }
 
-void ShowPortNote(const std::string& text) { ConsoleLine(Channel::Error, text); }
+void ShowPortNote(const std::string& text) {
+    // During the drive, as the progress line: a stalled terminal drops the
+    // note rather than hold the drive with a pattern on. The drive's end says
+    // again what the notes said.
+    pollfd screen{STDERR_FILENO, POLLOUT, 0};
+    if (poll(&screen, 1, 0) != 1 || (screen.revents & POLLOUT) == 0) return;
+    ClearProgressLine();
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+void ShowInputs(const std::string& text, bool end) {
+    if (end) ConsoleLine(Channel::Output, text);
+}
 
 void ReportLateSteps(const std::string& text) {
     ConsoleLine(Channel::Error, text + " Siehe plottertest --help.");
@@ -80,6 +93,7 @@ void ShowWiring(const WiringFacts& wiring) {
               << "  Y (nach vorne):   Schritt " << wiring.y.step << ", Richtung " << wiring.y.dir << "\n"
               << "  Z (wird nicht bewegt): Schritt " << wiring.z.step << ", Richtung " << wiring.z.dir << "\n"
               << "  " << wiring.port << "; " << wiring.steps << "\n";
+    for (const std::string& line : wiring.inputs) std::cout << "  " << line << "\n";
     for (const std::string& line : wiring.warnings) std::cout << line << "\n";
     for (const std::string& line : wiring.way) std::cout << line << "\n";
     std::cout << std::flush;

@@ -69,7 +69,8 @@ double NextRedrawMs = 0;
 std::string ProgressText;  // what the next event pass draws, if ProgressPending
 long long ProgressSteps = 0;
 bool ProgressPending = false;
-std::string PortText;  // the port library, for the next event pass, if PortPending
+std::string PortText;  // the port library and the port's findings, for the next event pass, if PortPending
+std::string InputsText;  // the inputs as last read, below them
 bool PortPending = false;
 
 // Pixels at the window's DPI for a length laid out at 96 dpi (the manifest
@@ -432,6 +433,7 @@ void OpenWindow(const WiringFacts& wiring) {
     // confirmation box stands before it.
     Texts[0] = win32::Wide("X: " + wiring.x.step + " / " + wiring.x.dir + " · Y: " + wiring.y.step + " / " +
                            wiring.y.dir + " · " + wiring.portShort);
+    if (!wiring.inputs.empty()) Texts[0] += L"\r\n" + Lines(wiring.inputs);
     Texts[1] = Lines(wiring.warnings);
     Texts[2] = Lines(wiring.way);
     // Made on the primary monitor at its DPI; once it is there, at the DPI Windows gives it.
@@ -619,6 +621,22 @@ void ShowPortNote(const std::string& text) {
     PortPending = true;
 }
 
+void ShowInputs(const std::string& text, bool) {
+    // Live in the window, below the port's findings, drawn by the next event pass.
+    InputsText.clear();
+    for (const char c : text) {
+        if (c == '\n') InputsText += '\r';
+        InputsText += c;
+    }
+    PortPending = true;
+    if (State == Phase::Ended) {
+        // After the drive no event pass comes: drawn at once.
+        PortPending = false;
+        SetWindowTextW(PortLabel, win32::Wide(PortText + "\r\n\r\n" + InputsText).c_str());
+        UpdateWindow(Window);
+    }
+}
+
 void ShowProgress(const std::string& text, long long stepsDone) {
     if (Window == nullptr) return;
     // Kept at every step, for the drive's end; drawn a few times a second.
@@ -638,7 +656,7 @@ int ProcessPendingEvents() {
     if (ProgressPending) DrawProgress();
     if (PortPending) {
         PortPending = false;
-        SetWindowTextW(PortLabel, win32::Wide(PortText).c_str());
+        SetWindowTextW(PortLabel, win32::Wide(InputsText.empty() ? PortText : PortText + "\r\n\r\n" + InputsText).c_str());
     }
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
