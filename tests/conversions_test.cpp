@@ -5,6 +5,7 @@
 #include <string>
 
 #include "config/conversions.h"
+#include "connector.h"
 #include "platform/failure.h"
 
 namespace {
@@ -120,18 +121,51 @@ TEST(Conversions, StepCountsAreWholeNumbersWithin64Bits) {
             << "text: " << c.text;
 }
 
-TEST(Conversions, ReportQuotesKeepBrokenTextReadable) {
-    const Case cases[] = {
-        {"888", "„888“"},
-        {"", "„“"},
-        {"Tür", "„Tür“"},                                    // UTF-8 stays
-        {"T\xFCr", "„T\\xFCr“"},                             // a code-page byte is shown, not passed on
-        {std::string("a\0b\r\x1b", 5), "„a\\x00b\\x0D\\x1B“"},  // control bytes
-        {"\xE2\x82", "„\\xE2\\x82“"},                        // a cut UTF-8 sequence
-        {"\xED\xA0\x80", "„\\xED\\xA0\\x80“"},               // a UTF-16 surrogate
-        {std::string(45, '7'), "„" + std::string(40, '7') + "…“"},
+// A text from the file in a report, and as a name shown in a line (a stop input's caption).
+TEST(Conversions, ReportQuotesAndShownNamesKeepBrokenTextReadable) {
+    const struct {
+        std::string text, quoted, shown;
+    } cases[] = {
+        {"888", "„888“", "888"},
+        {"", "„“", ""},
+        {"  Tür \t", "„  Tür \\x09“", "Tür"},                          // UTF-8 stays; blanks around it go from a name
+        {"T\xFCr", "„T\\xFCr“", "Tür"},                                // a code-page byte: shown, or read as Latin-1
+        {std::string("a\0b\r\x1b", 5), "„a\\x00b\\x0D\\x1B“", "a?b??"},  // control bytes
+        {"\xE2\x82", "„\\xE2\\x82“", "â?"},                            // a cut UTF-8 sequence
+        {"\xED\xA0\x80", "„\\xED\\xA0\\x80“", "í\u00A0?"},           // a UTF-16 surrogate
+        {std::string(45, '7'), "„" + std::string(40, '7') + "…“", std::string(40, '7') + "…"},
     };
-    for (const Case& c : cases) EXPECT_EQ(QuoteForReport(c.text), c.expected);
+    for (const auto& c : cases) {
+        EXPECT_EQ(QuoteForReport(c.text), c.quoted);
+        EXPECT_EQ(TextToShow(c.text), c.shown);
+    }
+}
+
+// The connector's level of each input in a status register byte: bit 6 is
+// pin 10, 7 pin 11 (inverted by the port), 5 pin 12, 4 pin 13, 3 pin 15.
+TEST(Connector, StatusBytesReadAsTheLevelsAtTheConnector) {
+    const struct {
+        unsigned byte;
+        const char* levels;  // pins 10, 11, 12, 13, 15
+    } cases[] = {
+        {0x00, "01000"},  // every bit 0: only BUSY's pin high
+        {0x80, "00000"},
+        {0x78, "11111"},  // what open inputs read
+        {0xF8, "10111"},
+        {0x40, "11000"},
+        {0x20, "01100"},
+        {0x10, "01010"},
+        {0x08, "01001"},
+        {0x07, "01000"},  // the low bits hold no input
+        {0xD9, "10011"},  // QEMU's port after its reset
+    };
+    for (const auto& c : cases) {
+        std::string levels;
+        for (int i = 0; i < port::kInputCount; ++i)
+            levels += static_cast<char>('0' + port::LevelIn(*port::FindPin(port::kInputPins[i]), c.byte));
+        EXPECT_EQ(levels, c.levels) << std::hex << c.byte;
+        EXPECT_EQ(port::StatusByte(port::InputLevels(c.byte)), c.byte & 0xF8u) << std::hex << c.byte;
+    }
 }
 
 }  // namespace

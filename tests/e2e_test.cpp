@@ -108,8 +108,11 @@ TEST_F(EndToEnd, ThreeStepsWriteForWrite) {
     EXPECT_EQ(AddressesAndValues(run.writes), ThreeStepExample());
     EXPECT_EQ(ShortPauses(run.writes), std::vector<std::size_t>{});
     EXPECT_NE(run.err.find("Simulierter Parallelport an Adresse 888 (0x378)"), std::string::npos) << run.err;
-    EXPECT_EQ(run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1),
-              "Fertig: 12 Schritte gefahren, alle Datenleitungen auf 0; alle 25 Werte vom Port zurückgelesen.\n");
+    // The end: how it ended, and the simulated port's open inputs, each read high throughout.
+    const std::string end = "\nFertig: 12 Schritte gefahren, alle Datenleitungen auf 0; alle 25 Werte vom Port "
+                            "zurückgelesen.\nEingänge:\nPin 10 (ACK): 1\nPin 11 (BUSY): 1\nPin 12 (PAPER-OUT): 1\nPin 13 "
+                            "(SELECT): 1\nPin 15 (ERROR): 1\n";
+    EXPECT_EQ(run.out.substr(run.out.size() - std::min(run.out.size(), end.size())), end);
 }
 
 TEST_F(EndToEnd, HundredStepsMake801WritesAtTheirPace) {
@@ -237,6 +240,7 @@ TEST_F(EndToEnd, PortLibraryProblemsAreReportedAtTheFirstWrite) {
         std::string library;  // the file beside the program: a path to copy, "=" and its bytes, or none
         std::string report;
         bool unreadable = false;  // no right to read it, for the user who starts the program
+        bool stopInput = false;   // the wiring file names one after line 24
     } cases[] = {
         {"none", "", "Laufzeitfehler: Portbibliothek nicht gefunden\nlibinpout32.so: gesucht neben dem Programm (" +
                          beside + ") und im Bibliothekspfad des Systems: "},
@@ -252,6 +256,12 @@ TEST_F(EndToEnd, PortLibraryProblemsAreReportedAtTheFirstWrite) {
          "Laufzeitfehler: Portbibliothek nicht ladbar\n" + beside + " lässt sich nicht lesen: " + beside +
              ": cannot open shared object file: Permission denied",
          true},
+        // A library that cannot read cannot serve a stop input: nothing is written.
+        {"no Inp32, a stop input", PLOTTERTEST_RECORDING_PORT,
+         "Laufzeitfehler: Eingänge nicht lesbar\nDie Portbibliothek hat kein Inp32 und kann die Eingänge nicht lesen: "
+         "die Stoppeingänge aus Pinbelegung.txt (Not-Halt an Pin 10 (Zeile 26)) könnten nicht anhalten. Es wurde nichts "
+         "auf den Port geschrieben.",
+         false, true},
     };
     for (const auto& c : cases) {
         fs::remove(beside);
@@ -261,6 +271,8 @@ TEST_F(EndToEnd, PortLibraryProblemsAreReportedAtTheFirstWrite) {
             fs::copy_file(c.library, beside);
         }
         if (c.unreadable) fs::permissions(beside, fs::perms::none);
+        lines = SampleLines();
+        if (c.stopInput) lines.insert(lines.end(), {"Not-Halt", "10 0"});
         Launch launch = Prepared();
         launch.input = "\n";
         if (c.unreadable && geteuid() == 0) launch.user = "nobody";  // root reads any file
@@ -392,6 +404,9 @@ TEST_F(EndToEnd, StopsSwitchEveryLineOffAndKeysAnswerNothingUnasked) {
         Writes writes;
         std::vector<std::string> shown = {};  // on the screen, in this order
         bool realTime = false;  // started with chrt -f 10, on the recording port library
+        // PLOTTERTEST_PORT_INPUTS, with a stop input „Endschalter X rechts“ on pin 11 at 0 in the file
+        const char* inputs = "";
+        long long count = -1;  // so many writes, where the drive stops itself
     } cases[] = {
         {"Ctrl+C during the drive", true, "", 50, {{prompt, 0, "\r"}, {driving, 300, "\x03"}}, 130, StoppedWithZero},
         {"Esc during the drive", true, "", 50, {{prompt, 0, "\r"}, {driving, 300, "\x1b"}}, 130, StoppedWithZero},
@@ -427,9 +442,27 @@ TEST_F(EndToEnd, StopsSwitchEveryLineOffAndKeysAnswerNothingUnasked) {
         // Output that fails must not end the drive either.
         {"SIGPIPE is ignored", false, "", 20, {{driving, 300, "", SIGPIPE}}, 0, Everything},
         {"SIGXFSZ is ignored", false, "", 20, {{driving, 300, "", SIGXFSZ}}, 0, Everything},
+        // Pin 11 low from the read after step 60: no step 61, one write of 0.
+        {"a stop input during side 2", true, "", 50, {{prompt, 0, "\r"}}, 3, Nothing,
+         {"Fahrt angehalten nach 60 von 200 Schritten: Endschalter X rechts (Pin 11) ausgelöst bei Seite 2/4 nach "
+          "rechts, Schritt 10; alle Datenleitungen auf 0.",
+          "\nPin 11 (BUSY, Endschalter X rechts, hält an bei 0): 0, auf 0 bei Seite 2/4 nach rechts, Schritt 10"},
+         false, "11=0@60", 121},
+        {"a stop input active at the start", true, "", 50, {{prompt, 0, "\r"}}, 3, Nothing,
+         {"Fahrt nicht begonnen: Endschalter X rechts (Pin 11) liest 0, hält an bei 0. Es wurde nichts auf den Port "
+          "geschrieben.\r\nMögliche Ursachen: "},
+         false, "11=0", 0},
+        {"a spike on a stop input", true, "", 20, {{prompt, 0, "\r"}}, 0, Everything,
+         {"Störimpuls an Endschalter X rechts (Pin 11): einmal 0 gelesen bei Seite 2/4 nach rechts, Schritt 10, 1 ms "
+          "später nicht mehr; die Fahrt geht weiter.",
+          "\nPin 11 (BUSY, Endschalter X rechts, hält an bei 0): 1; Störimpuls auf 0 bei Seite 2/4 nach rechts, Schritt "
+          "10; beide Pegel gesehen"},
+         false, "11=0@30/1"},
     };
     for (const auto& c : cases) {
+        lines = SampleLines();
         lines[23] = std::to_string(c.steps);
+        if (*c.inputs != '\0') lines.insert(lines.end(), {"Endschalter X rechts", "11 0"});
         fs::remove(work / "plottertest-port.vcd");
         fs::copy_file(c.realTime ? PLOTTERTEST_RECORDING_PORT : PLOTTERTEST_SIM_PORT, program / "libinpout32.so",
                       fs::copy_options::overwrite_existing);
@@ -442,6 +475,7 @@ TEST_F(EndToEnd, StopsSwitchEveryLineOffAndKeysAnswerNothingUnasked) {
         launch.typedBefore = c.typedBefore;
         launch.input = "\n";
         launch.actions = c.actions;
+        if (*c.inputs != '\0') launch.environment.push_back(std::string("PLOTTERTEST_PORT_INPUTS=") + c.inputs);
 
         const Outcome run = Finish(launch);
 
@@ -450,6 +484,14 @@ TEST_F(EndToEnd, StopsSwitchEveryLineOffAndKeysAnswerNothingUnasked) {
         for (std::size_t at = 0, i = 0; i < c.shown.size(); ++i) {
             at = run.out.find(c.shown[i], at);
             ASSERT_NE(at, std::string::npos) << c.name << ": no " << c.shown[i] << " in " << run.out;
+        }
+        if (c.count >= 0) {
+            ASSERT_EQ(static_cast<long long>(run.writes.size()), c.count) << c.name;
+            // The stop input read again a millisecond after it first read active, then 0.
+            if (c.count > 0) {
+                EXPECT_EQ(run.writes.back().value, 0) << c.name;
+                EXPECT_GE(run.writes.back().ns - run.writes[run.writes.size() - 2].ns, 1'000'000) << c.name;
+            }
         }
         if (c.writes == Nothing && c.shown.empty()) {
             EXPECT_FALSE(run.logWritten) << c.name;

@@ -66,19 +66,25 @@ for lib in $(ldd "$program" "$library" "$priority_tests" | awk '$2 == "=>" && $3
 done
 
 # Y on pins 2/3 (bits 1, 2), X on pins 4/5 (bits 4, 8).
+# A third argument: a stop input's value, "PIN LEVEL", after line 24.
 wiring() {
   printf '%s\r\n' "X Schritt" 4 "X Richtung" 5 "X Faktor" 80 "Y Schritt" 2 "Y Richtung" 3 "Y Faktor" 80 \
     "Z Schritt" 6 "Z Richtung" 7 "Z Faktor" 400 Bemerkung Test Portadresse "$1" Schritte "$2"
+  [ -z "${3:-}" ] || printf '%s\r\n' "Endschalter X rechts" "$3"
 }
-cases=(three_steps second_port no_port zero_steps interrupted second_copy)
-addresses=(888 0x278 0x3BC 888 888 888)
-steps=(3 3 3 0 100 100)
+# QEMU's port holds its status register at BUSY, ACK, SELECT and ERROR set
+# (hw/char/parallel.c): pin 11 reads 0 at the connector, as BUSY is
+# inverted, pin 12 0 and pins 10, 13 and 15 1.
+cases=(three_steps second_port no_port zero_steps interrupted second_copy input_active input_inactive)
+addresses=(888 0x278 0x3BC 888 888 888 888 888)
+steps=(3 3 3 0 100 100 3 3)
+inputs=("" "" "" "" "" "" "11 0" "11 1")
 for i in "${!cases[@]}"; do
   dir="$root/cases/${cases[$i]}"
   mkdir -p "$dir"
   cp "$program" "$dir/plottertest"
   cp "$library" "$dir/libinpout32.so"
-  wiring "${addresses[$i]}" "${steps[$i]}" > "$dir/Pinbelegung.txt"
+  wiring "${addresses[$i]}" "${steps[$i]}" "${inputs[$i]}" > "$dir/Pinbelegung.txt"
   echo > "$dir/answers"
 done
 
@@ -197,6 +203,15 @@ scheduling() { sed -n "s/^PLOTTERTEST $1 scheduling \([0-9]* [0-9]*\).*/\1/p" "$
 check interrupted "policy and priority as root" "2 10" "$(scheduling interrupted)"
 check priority "status" 0 "$(status priority)"
 check priority "rows run" "[  PASSED  ] 2 tests." "$(tr -d '\r' < "$scratch/console.log" | sed -n 's/^PLOTTERTEST priority: \(\[  PASSED  \]\)/\1/p')"
+# The status lines through PPRSTATUS, as QEMU holds them, at every read of the drive.
+check three_steps "inputs at the end" "Eingänge:|Pin 10 (ACK): 1|Pin 11 (BUSY): 0|Pin 12 (PAPER-OUT): 0|Pin 13 (SELECT): 1|Pin 15 (ERROR): 1" \
+  "$(said three_steps | sed -n '/^Eingänge:/,/^Pin 15/p' | paste -sd '|')"
+check input_active "writes" "" "$(writes input_active)"
+check input_active "status" 3 "$(status input_active)"
+said input_active | grep -q -F "Fahrt nicht begonnen: Endschalter X rechts (Pin 11) liest 0, hält an bei 0." ||
+  { echo "FAILED: input_active: no word why the drive did not begin"; failed=1; }
+check input_inactive "writes" "$(pulses 378 3 "${sides[@]}")" "$(writes input_inactive)"
+check input_inactive "status" 0 "$(status input_inactive)"
 check second_copy "status of the second copy" 1 "$(status second_copy)"
 grep "PLOTTERTEST second_copy: " "$scratch/console.log" | grep -q "wird von einem anderen Treiber oder Programm benutzt" ||
   { echo "FAILED: second_copy: the second copy does not say that the port is in use"; failed=1; }

@@ -1,7 +1,8 @@
 // Out32 and Inp32 over ppdev: the first call of either claims the port, with
-// its data lines set to output, every Out32 writes the data register and every
-// Inp32 reads it (nothing else: never the control register), and the end of
-// the process releases it. When the port cannot be had, or a write or read
+// its data lines set to output, every Out32 writes the data register, and
+// Inp32 reads it, or the status register (the five inputs) at the address + 1
+// (nothing else: never the control register), and the end of the process
+// releases it. When the port cannot be had, or a write or read
 // fails, the process ends with a message: a write that does not reach the
 // plotter must never pass unnoticed.
 
@@ -68,10 +69,12 @@ PORT_EXPORT void PORT_CALL Out32(short address, short value) {
 static_assert(std::is_same_v<decltype(&Out32), port::Out32Function>);
 
 PORT_EXPORT short PORT_CALL Inp32(short address) {
-    Claim(address, "Lesezugriff");
+    const bool status = Claimed.fd >= 0 && address == static_cast<short>(Claimed.address + 1);
+    if (!status) Claim(address, "Lesezugriff");
     unsigned char data = 0;
-    if (ioctl(Claimed.fd, PPRDATA, &data) != 0)
-        Stop(std::string("Parallelport: Lesen fehlgeschlagen (PPRDATA): ") + std::strerror(errno));
+    if (ioctl(Claimed.fd, status ? PPRSTATUS : PPRDATA, &data) != 0)
+        Stop(std::string("Parallelport: Lesen fehlgeschlagen (") + (status ? "PPRSTATUS" : "PPRDATA") +
+             "): " + std::strerror(errno));
     return data;
 }
 static_assert(std::is_same_v<decltype(&Inp32), port::Inp32Function>);

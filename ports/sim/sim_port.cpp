@@ -25,6 +25,13 @@
 //                 byte, as inpout32.dll then reads
 //   null          0, whatever was written
 //   D<n>=0, D<n>=1  data line n stays low, or high (a short, a heavy load)
+// Inp32 of the address + 1 answers with the status register of five inputs
+// (pins 10, 11, 12, 13 and 15, port/connector.h), every one high as open inputs
+// read, but for what PLOTTERTEST_PORT_INPUTS sets, items apart by commas or blanks:
+//   11=0          pin 11 reads 0 from the start
+//   11=0@110      from the read after step 110 on (a step is a pulse's two writes)
+//   11=0@110/1    for one read from then on, as a spike; /N for N reads
+// The trace holds the five inputs beside the data lines, as the reads found them.
 // Nothing here ever stops a write: a trace that cannot be written is reported
 // once and left out.
 //
@@ -42,6 +49,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "connector.h"
 #include "port_library.h"
 #include "way/way.h"
 
@@ -58,6 +66,7 @@
 namespace {
 
 constexpr const char* kDefaultVcd = "plottertest-port.vcd";
+constexpr char kInputId = '!' + 8;  // the trace's first input, after the data lines
 
 long long MonotonicNanoseconds() {
     // The same clock as the program's pause on Linux (CLOCK_MONOTONIC); the
@@ -95,11 +104,51 @@ std::string PicturePath(const std::string& trace) {
 
 struct Write {
     short address;
-    short value;
+    short value;  // for a read of the inputs: their levels, bit i for port::kInputPins[i]
     long long ns;
     int policy;  // the scheduling policy the write ran under (SCHED_RR is 2), -1 on Windows
     int nice;
+    bool inputs = false;  // not a write: the inputs read otherwise than before
 };
+
+// A level that PLOTTERTEST_PORT_INPUTS gives an input from a step on.
+struct InputChange {
+    int input;  // index into port::kInputPins
+    unsigned level;
+    long long step;
+    long long reads;  // so many reads from then on; 0: for good
+};
+
+// The changes PLOTTERTEST_PORT_INPUTS names, and in `said` what the inputs
+// play then, or why the text names none (then none is used).
+std::vector<InputChange> InputsFromEnvironment(std::string& said) {
+    const char* text = std::getenv("PLOTTERTEST_PORT_INPUTS");
+    const std::string all = text != nullptr ? text : "";
+    std::vector<InputChange> changes;
+    std::string item;
+    for (std::size_t at = 0; at <= all.size(); ++at) {
+        if (at < all.size() && all[at] != ',' && all[at] != ' ') {
+            item += all[at];
+            continue;
+        }
+        if (item.empty()) continue;
+        int pin = 0, level = 0, used = 0;
+        long long step = 0, reads = 0;
+        const int got = std::sscanf(item.c_str(), "%d=%d%n@%lld%n/%lld%n", &pin, &level, &used, &step, &used, &reads, &used);
+        if (got < 2 || used != static_cast<int>(item.size()) || port::InputIndex(pin) < 0 || (level != 0 && level != 1) ||
+            step < 0 || reads < 0 || (got == 4 && reads == 0)) {
+            said = "PLOTTERTEST_PORT_INPUTS: „" + item +
+                   "“ ist keine Angabe wie 11=0, 11=0@110 oder 11=0@110/1 (Pin 10, 11, 12, 13 oder 15, Pegel 0 oder 1); "
+                   "jeder Eingang liest 1.";
+            return {};
+        }
+        changes.push_back({port::InputIndex(pin), static_cast<unsigned>(level), step, reads});
+        said += (said.empty() ? "" : ", ") + item;
+        item.clear();
+    }
+    if (!said.empty()) said = "die Eingänge spielen " + said + " (PLOTTERTEST_PORT_INPUTS).";
+    return changes;
+}
 
 // How the port reads back, from PLOTTERTEST_PORT_FAULT.
 struct Fault {
@@ -141,9 +190,15 @@ struct SimulatedPort {
     long long writes = 0;
     long long reads = 0;
     bool started = false;  // the first call of Out32 or Inp32 has come
+    short base = 0;        // the address of that call: the data register; the status register is the next
     Fault fault;
+    std::vector<InputChange> inputChanges;
+    unsigned inputs = 0x1F;   // the five inputs' levels as last read
+    unsigned firstInputs = 0x1F;  // at time 0 of the trace
+    long long statusReads = 0;
     std::deque<Write> pending;      // noted, not yet in the log and the trace; grows without moving what it holds
     unsigned tracedLevel = 0;       // the level the trace has reached
+    unsigned tracedInputs = 0x1F;
     unsigned level = 0;             // the data register as last written, D0..D7
     long long risingEdges[8] = {};  // per data line
     long long startNs = 0;          // the first write: time 0 of the trace
@@ -178,6 +233,13 @@ struct SimulatedPort {
         std::fprintf(stderr, "Simulierter Parallelport: %lld %s", writes, writes == 1 ? "Schreibzugriff" : "Schreibzugriffe");
         if (reads > 0) std::fprintf(stderr, ", %lld %s", reads, reads == 1 ? "Lesezugriff" : "Lesezugriffe");
         std::fprintf(stderr, ".\n");
+        if (statusReads > 0) {
+            std::fprintf(stderr, "  Eingänge, zuletzt gelesen (%lld-mal):", statusReads);
+            for (int i = 0; i < port::kInputCount; ++i)
+                std::fprintf(stderr, "%s Pin %d (%s) %u", i == 0 ? "" : ",", port::kInputPins[i],
+                             port::FindPin(port::kInputPins[i])->signal, (inputs >> i) & 1u);
+            std::fprintf(stderr, "\n");
+        }
         if (writes == 0) return;
         std::fprintf(stderr, "  Leitung  Pin  steigende Flanken  zuletzt\n");
         for (int line = 0; line < 8; ++line)
@@ -229,9 +291,15 @@ struct SimulatedPort {
         // Named by signal, so that a viewer shows which line is X's step.
         for (int line = 0; line < 8; ++line)
             std::fprintf(vcd, "$var wire 1 %c %s $end\n", '!' + line, way::LineName(line, signals).c_str());
+        // The inputs after the data lines, by pin and signal, at the connector's level.
+        for (int i = 0; i < port::kInputCount; ++i)
+            std::fprintf(vcd, "$var wire 1 %c Pin%d_%s $end\n", kInputId + i, port::kInputPins[i],
+                         port::FindPin(port::kInputPins[i])->signal);
         std::fprintf(vcd, "$upscope $end\n$enddefinitions $end\n#0\n$dumpvars\n");
         for (int line = 0; line < 8; ++line) std::fprintf(vcd, "0%c\n", '!' + line);
+        for (int i = 0; i < port::kInputCount; ++i) std::fprintf(vcd, "%u%c\n", (firstInputs >> i) & 1u, kInputId + i);
         std::fprintf(vcd, "$end\n");
+        tracedInputs = firstInputs;
     }
 
     void Flush() {
@@ -239,6 +307,10 @@ struct SimulatedPort {
         falling.edge = way::Edge::Falling;
         rising.driver = falling.driver = driver;
         for (const Write& write : pending) {
+            if (write.inputs) {
+                TraceInputs(static_cast<unsigned>(write.value), write.ns);
+                continue;
+            }
             if (log != nullptr)
                 std::fprintf(log, "%d %d %lld %d %d\n", write.address, write.value, write.ns, write.policy, write.nice);
             Trace(static_cast<unsigned>(write.value) & 0xFFu, write.ns);
@@ -262,6 +334,28 @@ struct SimulatedPort {
             if (((next ^ tracedLevel) >> line) & 1u)
                 std::fprintf(vcd, "%u%c\n", (next >> line) & 1u, '!' + line);
         tracedLevel = next;
+    }
+
+    void TraceInputs(unsigned next, long long ns) {
+        if (vcd == nullptr || next == tracedInputs) return;
+        lastChangeNs = std::max(ns - startNs, lastChangeNs + 1);
+        std::fprintf(vcd, "#%lld\n", lastChangeNs);
+        for (int i = 0; i < port::kInputCount; ++i)
+            if (((next ^ tracedInputs) >> i) & 1u) std::fprintf(vcd, "%u%c\n", (next >> i) & 1u, kInputId + i);
+        tracedInputs = next;
+    }
+
+    // The inputs' levels at this read: the changes due by the steps written, a
+    // change for some reads only while it has reads left.
+    unsigned InputsNow() {
+        const long long steps = writes / 2;
+        unsigned levels = 0x1F;
+        for (InputChange& change : inputChanges) {
+            if (steps < change.step || change.reads < 0) continue;
+            if (change.reads > 0 && --change.reads == 0) change.reads = -1;  // this read is its last
+            levels = (levels & ~(1u << change.input)) | (change.level << change.input);
+        }
+        return levels;
     }
 
     void ShowStatusWhileDriving(long long nowNs) {
@@ -311,6 +405,7 @@ namespace {
 void Start(short address) {
     if (Simulated.started) return;
     Simulated.started = true;
+    Simulated.base = address;
     std::fprintf(stderr, "Simulierter Parallelport an Adresse %d (0x%X): es wird keine Hardware angesteuert.\n", address,
                  static_cast<unsigned>(static_cast<unsigned short>(address)));
     // The program shows a progress line of its own where it sets PLOTTERTEST_HIDE_PORT_STATUS;
@@ -322,6 +417,25 @@ void Start(short address) {
     std::string fault;
     Simulated.fault = FaultFromEnvironment(fault);
     if (!fault.empty()) std::fprintf(stderr, "Simulierter Parallelport: %s\n", fault.c_str());
+    std::string inputs;
+    Simulated.inputChanges = InputsFromEnvironment(inputs);
+    if (!inputs.empty()) std::fprintf(stderr, "Simulierter Parallelport: %s\n", inputs.c_str());
+    // What the trace begins with: the changes due from the start, the spikes left for the reads.
+    for (const InputChange& change : Simulated.inputChanges)
+        if (change.step == 0 && change.reads == 0)
+            Simulated.firstInputs = (Simulated.firstInputs & ~(1u << change.input)) | (change.level << change.input);
+    Simulated.inputs = Simulated.tracedInputs = Simulated.firstInputs;
+}
+
+// The status register: the five inputs, pin 11 inverted as the port's hardware does.
+short ReadStatus() {
+    const unsigned levels = Simulated.InputsNow();
+    ++Simulated.statusReads;
+    if (levels != Simulated.inputs) {
+        Simulated.inputs = levels;
+        Simulated.pending.push_back({0, static_cast<short>(levels), MonotonicNanoseconds(), 0, 0, true});
+    }
+    return static_cast<short>(port::StatusByte(levels));
 }
 
 }  // namespace
@@ -329,6 +443,7 @@ void Start(short address) {
 PORT_EXPORT short PORT_CALL Inp32(short address) {
     Start(address);
     ++Simulated.reads;
+    if (address == static_cast<short>(Simulated.base + 1)) return ReadStatus();
     const Fault& fault = Simulated.fault;
     if (fault.addressLowByte) return Bit(address);
     if (fault.fixed >= 0) return static_cast<short>(fault.fixed);
