@@ -106,7 +106,10 @@ TEST_F(AppTest, AStoppedDriveEndsWithItsStatus) {
           "ReportStop Fahrt abgebrochen nach 1 von 4 Schritten; alle Datenleitungen auf 0."}},
         // Pin 11 low (BUSY's bit high, as the port inverts it) after the second step.
         {"a stop input during side 2", -1, {{4, 0xF8}}, 3,
-         {"Status 888 -> 248", "Status 888 -> 248", "Out32 888 0 at 31.5", "Inp32 888 -> 0", "EndDrive", kTripped}},
+         {"Status 888 -> 248", "Status 888 -> 248", "MarkOnWay 2 Endschalter X rechts ausgelöst",
+          "Inputs Eingänge:\nPin 10 (ACK): 1\nPin 11 (BUSY, Endschalter X rechts, hält an bei 0): 0, auf 0 bei Seite "
+          "2/4 nach rechts, Schritt 1; beide Pegel gesehen\nPin 12 (PAPER-OUT): 1\nPin 13 (SELECT): 1\nPin 15 (ERROR): 1",
+          "Out32 888 0 at 31.5", "Inp32 888 -> 0", "EndDrive", kTripped}},
         {"a stop input active at the start", -1, {{0, 0xF8}}, 3,
          {"Inp32 888 -> 0", "Status 888 -> 248",
           "Inputs Eingänge:\nPin 10 (ACK): 1\nPin 11 (BUSY, Endschalter X rechts, hält an bei 0): 0\nPin 12 "

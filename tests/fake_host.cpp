@@ -219,6 +219,10 @@ int ReadStatus(short address) {
 
 void ShowInputs(const std::string& text, bool end) { fake::Record(std::string(end ? "InputsEnd " : "Inputs ") + text); }
 
+void MarkOnWay(long long stepsDone, const std::string& name) {
+    fake::Record("MarkOnWay " + std::to_string(stepsDone) + " " + name);
+}
+
 std::string PortAddressHelp() { return "Adresshilfe."; }
 
 std::string PortDriverHelp() { return "Abhilfe: Treiberhilfe."; }

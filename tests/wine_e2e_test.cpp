@@ -119,7 +119,10 @@ TEST_P(WineEndToEnd, TheDriveWindowStopsWithEveryLineOffOrClosesAtTheEnd) {
         std::string wiringShown;  // the window's texts hold one that starts so
         // Beside the program; the recording one logs each write at once, also when the program is ended.
         const char* library = "inpout32.dll";
-    } cases[] = {{"Escape", 100, "2", kPlain},
+        // PLOTTERTEST_PORT_INPUTS, with a stop input „Endschalter X rechts“ on pin 11 at 0 in the file
+        const char* inputs = "";
+    } cases[] = {{"", 100, "2", kPlain, "inpout32.dll", "11=0@60"},
+                 {"Escape", 100, "2", kPlain},
                  {"alt+F4", 100, "2", kPlain},
                  {"space", 100, "2", kPlain},
                  {"Return", 100, "2", kPlain},
@@ -139,15 +142,34 @@ TEST_P(WineEndToEnd, TheDriveWindowStopsWithEveryLineOffOrClosesAtTheEnd) {
         const bool twice = c.key == kSecondCopy;
         const bool endOfSession = std::string(c.key).rfind("wineboot", 0) == 0;
         const bool stop = *c.key != '\0' && !stall && !twice && !endOfSession;
+        const bool input = *c.inputs != '\0';
         std::vector<std::pair<std::string, std::string>> answers = {{"Tormal fahren", "Return"},
                                                                     {"Testfahrt läuft", c.key}};
-        if (stop) answers.push_back({"Testfahrt abgebrochen", "Return"});
+        if (stop || input) answers.push_back({"Testfahrt abgebrochen", "Return"});
+        lines.resize(24);
+        if (input) lines.insert(lines.end(), {"Endschalter X rechts", "11 0"});
+        setenv("PLOTTERTEST_PORT_INPUTS", c.inputs, 1);
 
         const Outcome run = Start(answers);
+        unsetenv("PLOTTERTEST_PORT_INPUTS");
 
         EXPECT_TRUE(Shows(run, c.wiringShown)) << c.wiringShown << run.trace;
         ASSERT_GE(run.boxes.size(), 1u);
         EXPECT_EQ(run.boxes[0].text, kConfirmationText) << "the only box before the drive, its text unchanged";
+        if (input) {
+            // Stopped before step 61 with one write of 0; the window showed the inputs and where pin 11 fell.
+            EXPECT_EQ(run.status, 3) << run.trace;
+            EXPECT_EQ(run.writes.size(), 121u);
+            ASSERT_EQ(run.boxes.size(), 2u);
+            EXPECT_EQ(run.boxes[1].text, "Fahrt angehalten nach 60 von 400 Schritten: Endschalter X rechts (Pin 11) "
+                                         "ausgelöst bei Seite 2/4 nach rechts, Schritt 10; alle Datenleitungen auf 0.");
+            EXPECT_TRUE(std::any_of(run.windowTexts.begin(), run.windowTexts.end(), [](const std::string& text) {
+                return text.find("\r\nPin 11 (BUSY, Endschalter X rechts, hält an bei 0): 0, auf 0 bei Seite 2/4 nach "
+                                 "rechts, Schritt 10") != std::string::npos;
+            })) << run.trace;
+            EXPECT_TRUE(Shows(run, kPlain + "\r\nEingang Pin 11 (BUSY): Endschalter X rechts, hält an bei 0"));
+            continue;
+        }
         if (endOfSession) {
             // Ended by the session once every line was off: no further pulse, whatever came after.
             ASSERT_GE(run.writes.size(), 3u) << c.key;
@@ -231,6 +253,9 @@ TEST_P(WineEndToEnd, TheWindowAndItsBoxesFitEveryScreen) {
         int width, height, dpi;
     } screens[] = {{1024, 600, 96}, {1024, 768, 144}, {800, 600, 120}};
     lines[7] = "2";  // X and Y step on one pin: a warning, the way for both edges and a signal line
+    // Three stop inputs, and two entries that are none, each with its warning.
+    lines.insert(lines.end(), {"Not-Halt an der Frontplatte", "10 0", "Endschalter X rechts", "11 0",
+                               "Endschalter Y vorne", "12 0", "Sonde", "15", "Taster", "2 0"});
     for (const auto& screen : screens) {
         const std::string row = std::to_string(screen.width) + "x" + std::to_string(screen.height) + " at " +
                                 std::to_string(screen.dpi) + " dpi";

@@ -199,6 +199,8 @@ struct SimulatedPort {
     std::deque<Write> pending;      // noted, not yet in the log and the trace; grows without moving what it holds
     unsigned tracedLevel = 0;       // the level the trace has reached
     unsigned tracedInputs = 0x1F;
+    unsigned flushedInputs = 0x1F;  // the inputs as Flush has gone through them
+    std::vector<way::NamedPoint> inputMarks;
     unsigned level = 0;             // the data register as last written, D0..D7
     long long risingEdges[8] = {};  // per data line
     long long startNs = 0;          // the first write: time 0 of the trace
@@ -255,7 +257,7 @@ struct SimulatedPort {
         for (const std::string& line : way::Summary(rising, falling)) std::fprintf(stderr, "%s\n", line.c_str());
         const std::string svgPath = PicturePath(vcdPath);
         std::FILE* svg = std::fopen(svgPath.c_str(), "w");
-        const std::string picture = way::Picture(rising, falling);
+        const std::string picture = way::Picture(rising, falling, inputMarks);
         // Closed also when the write failed; a picture is whole only when both succeeded.
         const bool written = svg != nullptr && std::fwrite(picture.data(), 1, picture.size(), svg) == picture.size();
         if ((svg != nullptr && std::fclose(svg) != 0) || !written) {
@@ -308,7 +310,15 @@ struct SimulatedPort {
         rising.driver = falling.driver = driver;
         for (const Write& write : pending) {
             if (write.inputs) {
-                TraceInputs(static_cast<unsigned>(write.value), write.ns);
+                const auto next = static_cast<unsigned>(write.value);
+                TraceInputs(next, write.ns);
+                // Marked on the picture where the rising edge's way stood when the read found it.
+                for (int i = 0; i < port::kInputCount; ++i)
+                    if (((next ^ flushedInputs) >> i) & 1u)
+                        inputMarks.push_back({rising.at, "Pin " + std::to_string(port::kInputPins[i]) + " (" +
+                                                             port::FindPin(port::kInputPins[i])->signal + ") auf " +
+                                                             std::to_string((next >> i) & 1u)});
+                flushedInputs = next;
                 continue;
             }
             if (log != nullptr)
@@ -424,7 +434,7 @@ void Start(short address) {
     for (const InputChange& change : Simulated.inputChanges)
         if (change.step == 0 && change.reads == 0)
             Simulated.firstInputs = (Simulated.firstInputs & ~(1u << change.input)) | (change.level << change.input);
-    Simulated.inputs = Simulated.tracedInputs = Simulated.firstInputs;
+    Simulated.inputs = Simulated.tracedInputs = Simulated.flushedInputs = Simulated.firstInputs;
 }
 
 // The status register: the five inputs, pin 11 inverted as the port's hardware does.

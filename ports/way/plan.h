@@ -8,6 +8,7 @@
 // nothing of the decoder (way.h makes it, with PlanPicture).
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 namespace way {
@@ -33,6 +34,13 @@ struct PicturePlan {
     // Further places the drawing asks to show in the same scale (where the
     // program's sides should end), in the order asked.
     std::vector<PictureSpot> also;
+    // Places named with what happened there: where an input changed or a stop
+    // input tripped, with the input's name; at most kPlannedNames.
+    struct Named {
+        PictureSpot at;
+        std::string name;
+    };
+    std::vector<Named> named;
     double unitsPerStep = 1;  // the scale: how far one step is in the picture
 };
 
@@ -40,6 +48,7 @@ struct PicturePlan {
 // and a drawing that is repainted while the drive runs stays cheap.
 constexpr std::size_t kPlannedArrows = 50;
 constexpr std::size_t kPlannedMarks = 300;
+constexpr std::size_t kPlannedNames = 20;  // each with its text: fewer still
 
 // A stretch shorter than this share of the picture's side gets no arrow: its
 // head would hide it.

@@ -359,10 +359,13 @@ std::vector<std::string> Summary(const Way& rising, const Way& falling) {
     return lines;
 }
 
-PicturePlan PlanPicture(const Way& way, const std::vector<Point>& also) {
+PicturePlan PlanPicture(const Way& way, const std::vector<Point>& also, const std::vector<NamedPoint>& named) {
     // Every mark lies on the way, which stays within least and most.
     Point least = way.least, most = way.most;
-    for (const Point& p : also) {
+    const std::size_t names = std::min(named.size(), kPlannedNames);
+    std::vector<Point> places = also;
+    for (std::size_t i = 0; i < names; ++i) places.push_back(named[i].at);
+    for (const Point& p : places) {
         least = {std::min(least.x, p.x), std::min(least.y, p.y)};
         most = {std::max(most.x, p.x), std::max(most.y, p.y)};
     }
@@ -390,12 +393,13 @@ PicturePlan PlanPicture(const Way& way, const std::vector<Point>& also) {
     plan.end = spot(way.at);
     plan.closes = way.at.x == 0 && way.at.y == 0;
     for (const Point& p : also) plan.also.push_back(spot(p));
+    for (std::size_t i = 0; i < names; ++i) plan.named.push_back({spot(named[i].at), named[i].name});
     return plan;
 }
 
-std::string Picture(const Way& rising, const Way& falling) {
+std::string Picture(const Way& rising, const Way& falling, const std::vector<NamedPoint>& named) {
     const Way& way = rising;
-    const PicturePlan plan = PlanPicture(way);
+    const PicturePlan plan = PlanPicture(way, {}, named);
     constexpr double kLeft = 170, kTop = 110, kSize = 520, kWidth = 780;
     struct Pixel {
         double x, y;
@@ -465,6 +469,14 @@ std::string Picture(const Way& rising, const Way& falling) {
     svg += marks;
     svg += Text(pixel(plan.start).x - 12, pixel(plan.start).y - 12, "Start", "text-anchor=\"end\" fill=\"#2a9d3a\"");
     svg += Text(pixel(plan.end).x + 12, pixel(plan.end).y + 20, "Ende", "fill=\"#c0392b\"");
+    for (const PicturePlan::Named& place : plan.named) {
+        const Pixel at = pixel(place.at);
+        char diamond[160];
+        std::snprintf(diamond, sizeof diamond,
+                      "<path d=\"M%.1f,%.1f l6,6 l-6,6 l-6,-6 z\" fill=\"#8e44ad\" stroke=\"white\"/>\n", at.x, at.y - 6);
+        svg += diamond;
+        svg += Text(at.x + 10, at.y - 8, place.name, "fill=\"#8e44ad\"");
+    }
     double below = kTop + kSize + 40;
     if (way.zSteps > 0) {
         svg += "<circle cx=\"26\" cy=\"" + std::to_string(static_cast<int>(below) - 4) + "\" r=\"4\" fill=\"#e67e22\"/>\n";

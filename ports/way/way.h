@@ -144,13 +144,19 @@ std::vector<std::string> Summary(const Way& rising, const Way& falling);
 // an arrow on each of the first kPlannedArrows stretches that is long enough;
 // an even sample of at most kPlannedMarks Z steps and unclean steps; start and
 // end. A way without extent is a point in the middle.
-PicturePlan PlanPicture(const Way& way, const std::vector<Point>& also = {});
+// The places `named` with their names, the first kPlannedNames, lie in the
+// same scale.
+struct NamedPoint {
+    Point at;
+    std::string name;
+};
+PicturePlan PlanPicture(const Way& way, const std::vector<Point>& also = {}, const std::vector<NamedPoint>& named = {});
 
 // The rising edge's way as an SVG picture, its plan drawn: start and end
 // marked, the directions named, the summary's first line as its title, the Z
 // steps and the steps that are not clean marked, and a caption saying what the
-// driver is assumed to do and ask.
-std::string Picture(const Way& rising, const Way& falling);
+// driver is assumed to do and ask; the places `named` marked with their names.
+std::string Picture(const Way& rising, const Way& falling, const std::vector<NamedPoint>& named = {});
 
 // The name of data line D<line> in a signal trace: "D0_X_Schritt",
 // "D0_X_Schritt_Y_Schritt" for two signals, "D0_Pin2" for none.

@@ -113,6 +113,7 @@ std::optional<unsigned> ReadInputs(std::int16_t address) {
 }
 
 void ShowInputsIfChanged() {
+    for (const std::string& name : NewMarks()) host::MarkOnWay(Drive.stepsDriven, name);
     if (InputsChanged()) host::ShowInputs(InputLines(), false);
 }
 
@@ -161,6 +162,7 @@ int WatchInputs(double start) {
         if (!levels) return 0;
         if (ActiveStopInput(*levels) == active) {
             TakeInputs(*levels, place);
+            ShowInputsIfChanged();
             Drive.trippedBy = active;
             Drive.trippedAt = place;
             return kStoppedByInput;

@@ -2,10 +2,12 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 
 #include "config/pin_assignment.h"
 #include "connector.h"
 #include "text/wording.h"
+#include "way/plan.h"
 
 namespace {
 
@@ -28,6 +30,8 @@ struct InputsRecord {
     std::array<InputRecord, port::kInputCount> inputs;
     int notesSaid = 0;
     bool changed = false;
+    std::vector<std::string> marks;  // not yet taken by NewMarks
+    std::size_t marksMade = 0;
 };
 InputsRecord Inputs;
 
@@ -51,6 +55,12 @@ std::vector<std::string> Note(const std::string& text) {
     ++Inputs.notesSaid;
     if (Inputs.notesSaid > kNotesSaid) return {"Weitere Wechsel der Eingänge nennt das Ende der Fahrt."};
     return {text};
+}
+
+void Mark(const std::string& name) {
+    if (Inputs.marksMade >= way::kPlannedNames) return;
+    ++Inputs.marksMade;
+    Inputs.marks.push_back(name);
 }
 
 std::string Places(const std::vector<std::string>& places, std::int64_t count, const char* more) {
@@ -94,7 +104,11 @@ std::vector<std::string> TakeInputs(unsigned levels, const std::string& place) {
         Inputs.changed = true;
         Keep(input.changes, input.changeCount, "auf " + std::to_string(level) + " " + place);
         // A stop input's change is the stop, which says it itself.
-        if (StopInputOn(i) != nullptr) continue;
+        if (const StopInput* stop = StopInputOn(i)) {
+            Mark(stop->name + " ausgelöst");
+            continue;
+        }
+        Mark(InputPinName(port::kInputPins[i]) + " auf " + std::to_string(level));
         for (const std::string& note : Note("Eingang " + InputPinName(port::kInputPins[i]) + " wechselt auf " +
                                             std::to_string(level) + " " + place + "."))
             notes.push_back(note);
@@ -108,9 +122,12 @@ std::vector<std::string> TakeSpike(std::size_t stopInput, const std::string& pla
     input.seen[stop.activeLevel] = true;
     Inputs.changed = true;
     Keep(input.spikes, input.spikeCount, "auf " + std::to_string(stop.activeLevel) + " " + place);
+    Mark("Störimpuls " + stop.name);
     return Note("Störimpuls an " + stop.name + " (Pin " + std::to_string(stop.pin) + "): einmal " +
                 std::to_string(stop.activeLevel) + " gelesen " + place + ", " + wording::Decimal(kConfirmInputMs, 1, true) + " ms später nicht mehr; die Fahrt geht weiter.");
 }
+
+std::vector<std::string> NewMarks() { return std::exchange(Inputs.marks, {}); }
 
 bool InputsChanged() {
     const bool changed = Inputs.changed;

@@ -31,6 +31,11 @@ std::vector<std::string> TakeInputs(unsigned levels, const std::string& place);
 // spike for the end. Returns a note for it, as TakeInputs does.
 std::vector<std::string> TakeSpike(std::size_t stopInput, const std::string& place);
 
+// For the picture of the way: a name for each change, spike and trip since
+// the last call ("Pin 12 (PAPER-OUT) auf 0", "Endschalter X rechts ausgelöst"),
+// up to way::kPlannedNames for the drive.
+std::vector<std::string> NewMarks();
+
 // Whether a read has changed what InputLines says since it was last asked.
 bool InputsChanged();
 

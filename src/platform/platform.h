@@ -185,6 +185,11 @@ void ShowPortNote(const std::string& text);
 // with `end`, after EndDrive, as lines on standard output.
 void ShowInputs(const std::string& text, bool end);
 
+// A place on the picture of the way, where the carriages should be after
+// stepsDone, named with what an input did there ("Endschalter X rechts
+// ausgelöst"): on Windows marked on the window's picture; nothing at a console.
+void MarkOnWay(long long stepsDone, const std::string& name);
+
 // Says after EndDrive, done or stopped, that steps came late ("Achtung: 3 von
 // 400 Schritten kamen …"), with the host's advice: a line on standard error
 // that points to --help; on Windows, whose ConsoleLine shows nothing, a box

@@ -80,6 +80,8 @@ void ShowInputs(const std::string& text, bool end) {
     if (end) ConsoleLine(Channel::Output, text);
 }
 
+void MarkOnWay(long long, const std::string&) {}
+
 void ReportLateSteps(const std::string& text) {
     ConsoleLine(Channel::Error, text + " Siehe plottertest --help.");
     // Said only here, where it may explain the late steps.

@@ -182,6 +182,19 @@ void DrawPicture(HDC dc, const RECT& area) {
           {start.x - Px(200), start.y - Px(30), start.x + Px(200), start.y - Px(10)}, DT_CENTER | DT_BOTTOM,
           plan.closes ? grey : green);
     if (!plan.closes) Label(dc, L"Ende", {end.x - Px(100), end.y + Px(12), end.x + Px(100), end.y + Px(30)}, DT_CENTER | DT_TOP, red);
+    // Where an input changed or a stop input tripped, with its name.
+    const COLORREF purple = RGB(142, 68, 173);
+    for (const way::PicturePlan::Named& place : plan.named) {
+        const POINT at = frame.At(place.at);
+        const POINT diamond[] = {{at.x, at.y - Px(6)}, {at.x + Px(6), at.y}, {at.x, at.y + Px(6)}, {at.x - Px(6), at.y}};
+        HBRUSH fill = CreateSolidBrush(purple);
+        HGDIOBJ before = SelectObject(dc, fill);
+        Polygon(dc, diamond, 4);
+        SelectObject(dc, before);
+        DeleteObject(fill);
+        Label(dc, win32::Wide(place.name).c_str(), {at.x + Px(9), at.y - Px(18), area.right, at.y}, DT_LEFT | DT_BOTTOM,
+              purple);
+    }
     if (MarkSteps >= 0) Disc(dc, frame.At(SpotAfter(MarkSteps)), Px(7), RGB(243, 156, 18), RGB(0, 0, 0), 1);
     SelectObject(dc, oldFont);
 }
@@ -619,6 +632,12 @@ void ShowPortNote(const std::string& text) {
     // Below the port library's name, drawn by the next event pass as that is.
     PortText += "\r\n\r\n" + text;
     PortPending = true;
+}
+
+void MarkOnWay(long long stepsDone, const std::string& name) {
+    if (Window == nullptr || Picture.plan.named.size() >= way::kPlannedNames) return;
+    Picture.plan.named.push_back({SpotAfter(stepsDone), name});
+    InvalidateRect(PictureView, nullptr, FALSE);
 }
 
 void ShowInputs(const std::string& text, bool) {
