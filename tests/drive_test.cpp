@@ -11,6 +11,7 @@
 #include "config/pin_assignment.h"
 #include "drive/drive.h"
 #include "drive/expected_way.h"
+#include "drive/read_back.h"
 #include "fake_host.h"
 #include "platform/failure.h"
 #include "test_files.h"
@@ -349,6 +350,7 @@ TEST_F(DriveTest, APortThatDoesNotTakeAValueStopsTheDriveAndSaysWhy) {
         std::string said;  // in the failure's detail, else a call of the transcript
         const char* port = "888";
         const char* compare = "";  // PLOTTERTEST_READBACK
+        const char* steps = "3";
     } cases[] = {
         {"takes every value, lines high before", {true, 0x55}, kAll, false,
          "PortNote Vor dem ersten Schreibzugriff las der Port 85 (0x55): an waren Pin 2 (D0, Y-Schritt), Pin 4 (D2, "
@@ -366,7 +368,18 @@ TEST_F(DriveTest, APortThatDoesNotTakeAValueStopsTheDriveAndSaysWhy) {
          "0378"},
         {"reads the address' low byte", {true, 0, 0x78}, {2, 0}, true,
          "\nUrsache: Der Port liest das untere Byte seiner Adresse" + kDriver},
-        {"reads 0", {true, 0, 0}, {2, 0}, true, "\nUrsache: Der Port liest 0, was auch geschrieben wird" + kDriver},
+        {"reads 0 where one line alone was written", {true, 0, 0}, {2, 0}, true,
+         "\nUrsache: Geschrieben war nur Pin 3 (D1), und der Port liest 0. Entweder hält die Verdrahtung diesen Pin "
+         "fest, etwa ein Kurzschluss nach Masse oder eine Last, die der Port nicht treiben kann, oder der Treiber der "
+         "Portbibliothek arbeitet nicht. Was davon, zeigt eine neue Fahrt mit abgezogenem Stecker"},
+        // The port read lines as 1 before: it can be read, the driver works.
+        {"that one line held low, lines high before", {true, 0xAA, -1, 0, 2}, {2, 0}, true,
+         "\nUrsache: Vor dem ersten Schreibzugriff las der Port Leitungen als 1, sein Treiber arbeitet also; diese "
+         "Leitungen folgen den geschriebenen Werten nicht"},
+        // The final 0 not taken: nothing follows it.
+        {"the final 0 not taken", {true, 0, -1, 0x80}, {0}, true,
+         "zurückgelesen 128 (0x80) beim 1. Schreibzugriff, dem letzten, der alle Leitungen abschaltet; danach wurde "
+         "nichts mehr geschrieben.", "888", "", "0"},
         // The whole report once: the port, both values, which write, each line that differs, the cause.
         {"D0 stays low", {true, 0, -1, 0, 1}, {2, 3, 0}, true,
          "Port 888 (0x378): geschrieben 3 (0x03), zurückgelesen 2 (0x02) beim 2. Schreibzugriff (Seite 1/4 nach vorne, "
@@ -385,6 +398,7 @@ TEST_F(DriveTest, APortThatDoesNotTakeAValueStopsTheDriveAndSaysWhy) {
         fake::Reset();
         fake::portReads = c.reads;
         PinAssignment.PortAddress = c.port;
+        PinAssignment.StepsPerSide = c.steps;
         SetVariable(kReadBackVariable, c.compare);
 
         const std::optional<Failure> failure = DriveFailure();
@@ -403,6 +417,10 @@ TEST_F(DriveTest, APortThatDoesNotTakeAValueStopsTheDriveAndSaysWhy) {
                 << c.name;
         }
     }
+    // At 0xE800 a dead driver reads 0, the address' low byte; once lines followed, a 0 is a held line.
+    EXPECT_EQ(CauseOf(0x08, 0x00, 0xE800, 0x06), ReadBackCause::LinesHeld);
+    EXPECT_EQ(CauseOf(0x08, 0x00, 0xE800, 0), ReadBackCause::LineOrDriver);
+    EXPECT_EQ(CauseOf(0x0C, 0x00, 0xE800, 0), ReadBackCause::DriverDead);
 }
 
 // The inputs are read with the first read and at the start of every later
@@ -461,7 +479,9 @@ TEST_F(DriveTest, InputsAreReadInEveryPauseAndNamedWhereTheyChange) {
         std::copy_if(drive.begin(), drive.end(), std::back_inserter(writes),
                      [](const std::string& call) { return call.rfind("Out32 ", 0) == 0; });
         EXPECT_EQ(writes.size(), c.writes) << c.name;
-        if (!writes.empty()) EXPECT_EQ(writes.back().rfind("Out32 888 0 ", 0), 0u) << c.name << ": the last write is 0";
+        if (!writes.empty()) {
+            EXPECT_EQ(writes.back().rfind("Out32 888 0 ", 0), 0u) << c.name << ": the last write is 0";
+        }
         auto at = drive.begin();
         for (const std::string& said : c.said) {
             at = std::find(at, drive.end(), said);

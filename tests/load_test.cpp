@@ -303,13 +303,15 @@ TEST_F(LoadTest, EntriesAfterLine24NameStopInputs) {
         std::vector<std::string> after24;
         std::vector<std::string> inputs;  // as the wiring summary lists them
         std::vector<std::string> problems;
+        std::string line = "";  // and as the window's one line, where not ""
     } cases[] = {
         {"none", {}, {}, {}},
         {"a limit switch", {"Endschalter X rechts", "11 0"},
          {"Eingang Pin 11 (BUSY): Endschalter X rechts, hält an bei 0"}, {}},
         {"two, blanks around, a spare blank pair", {"  Not-Halt ", "\t10  1 ", "", "", "Endschalter Y", "12 0"},
          {"Eingang Pin 10 (ACK): Not-Halt, hält an bei 1", "Eingang Pin 12 (PAPER-OUT): Endschalter Y, hält an bei 0"},
-         {}},
+         {},
+         "Stoppeingänge: Pin 10 „Not-Halt“ bei 1 und Pin 12 „Endschalter Y“ bei 0"},
         {"Latin-1 and no caption", {"Endschalter \xFC" "ber Z", "13 1", "", "15 0"},
          {"Eingang Pin 13 (SELECT): Endschalter über Z, hält an bei 1",
           "Eingang Pin 15 (ERROR): Stoppeingang, hält an bei 0"},
@@ -333,6 +335,10 @@ TEST_F(LoadTest, EntriesAfterLine24NameStopInputs) {
         const host::WiringFacts view = DescribeWiring();
 
         EXPECT_EQ(view.inputs, c.inputs) << c.name;
+        EXPECT_EQ(view.inputsLine.empty(), c.inputs.empty()) << c.name;
+        if (!c.line.empty()) {
+            EXPECT_EQ(view.inputsLine, c.line) << c.name;
+        }
         EXPECT_EQ(StopInputProblems, c.problems) << c.name;
         EXPECT_EQ(view.warnings, c.problems) << c.name;
     }

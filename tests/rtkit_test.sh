@@ -6,7 +6,10 @@
 # never touched. The program drives as nobody on the recording port library,
 # which logs the scheduling policy of every write.
 #   row 1: rtkit grants SCHED_RR, and every write of the drive runs under it;
-#   row 2: no system bus at all, and the drive runs as before, under SCHED_OTHER.
+#   row 2: no system bus at all, and the drive runs as before, under SCHED_OTHER;
+#   row 3: under rtkit's SCHED_RR a write runs away for 150 ms of CPU time, past
+#          RLIMIT_RTTIME's soft limit: SIGXCPU stops the drive (status 152) with
+#          one write of 0, long before the hard limit's SIGKILL.
 # Usage: rtkit_test.sh PROGRAM RECORDING_PORT WIRING
 # Exit status 77 (skipped) where it cannot run: not root, no unshare, no rtkit.
 set -euo pipefail
@@ -45,23 +48,31 @@ sed '24s/^.*$/20\r/' "$wiring" > "$work/Pinbelegung.txt"
 mkdir "$work/drive"
 chmod 777 "$work/drive"
 
-# drive ROW POLICY: the drive as nobody; every write must run under POLICY (SCHED_OTHER 0, SCHED_RR 2).
+# drive ROW POLICY [RUNAWAY_WRITE]: the drive as nobody; every write must run
+# under POLICY (SCHED_OTHER 0, SCHED_RR 2). With RUNAWAY_WRITE, that write runs
+# away, and the drive must stop with SIGXCPU's status and a last write of 0.
 drive() {
-  local log="$work/drive/$1.log" status
+  local log="$work/drive/$1.log" status runaway=${3:-} expected=0 last
   status=0
   (cd "$work" && printf '\n' | setpriv --reuid=nobody --regid=nogroup --clear-groups \
-    env -i PATH=/usr/bin:/bin LC_ALL=C.UTF-8 PLOTTERTEST_PORT_LOG="$log" ./plottertest > "$work/drive/$1.out" 2>&1) ||
-    status=$?
+    env -i PATH=/usr/bin:/bin LC_ALL=C.UTF-8 PLOTTERTEST_PORT_LOG="$log" PLOTTERTEST_RUNAWAY_WRITE="$runaway" \
+    ./plottertest > "$work/drive/$1.out" 2>&1) || status=$?
   local writes policies
   writes=$(wc -l < "$log" 2> /dev/null || echo 0)
   policies=$(awk '{ print $4 }' "$log" 2> /dev/null | sort -u | tr '\n' ' ')
-  if [ "$status" -ne 0 ] || [ "$writes" -ne 161 ] || [ "$policies" != "$2 " ]; then
-    echo "FAILED: $1: status $status, $writes writes, policies \"$policies\", expected 0, 161, \"$2 \""
-    cat "$work/drive/$1.out"
-    failed=1
-  else
+  last=$(tail -n 1 "$log" 2> /dev/null | awk '{ print $2 }')
+  if [ -n "$runaway" ]; then
+    expected=152
+    [ "$status" -eq 152 ] && [ "$writes" -gt "$runaway" ] && [ "$writes" -lt 161 ] && [ "$last" = 0 ] &&
+      [ "$policies" = "$2 " ] && { echo "$1: status 152 after $writes writes, the last 0"; return; }
+  elif [ "$status" -eq 0 ] && [ "$writes" -eq 161 ] && [ "$policies" = "$2 " ]; then
     echo "$1: status 0, 161 writes, all under policy $2"
+    return
   fi
+  echo "FAILED: $1: status $status, $writes writes, the last $last, policies \"$policies\"; expected $expected," \
+    "${runaway:+more than $runaway and fewer than }161 writes, the last 0, \"$2 \""
+  cat "$work/drive/$1.out"
+  failed=1
 }
 
 # No system bus: the drive as before.
@@ -99,5 +110,6 @@ timeout 15 gdbus wait --system --timeout 10 org.freedesktop.RealtimeKit1 || {
   exit 1
 }
 drive "rtkit" 2
+drive "rtkit, a write that runs away" 2 9
 [ "$failed" -eq 0 ] || { cat "$work/rtkit.log"; exit 1; }
 echo "rtkit gave the drive SCHED_RR, and without a bus it ran as before"

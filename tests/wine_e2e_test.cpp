@@ -121,7 +121,7 @@ TEST_P(WineEndToEnd, TheDriveWindowStopsWithEveryLineOffOrClosesAtTheEnd) {
         const char* library = "inpout32.dll";
         // PLOTTERTEST_PORT_INPUTS, with a stop input „Endschalter X rechts“ on pin 11 at 0 in the file
         const char* inputs = "";
-    } cases[] = {{"", 100, "2", kPlain, "inpout32.dll", "11=0@60"},
+    } cases[] = {{"", 100, "2", kPlain, "inpout32.dll", "11=0@110"},
                  {"Escape", 100, "2", kPlain},
                  {"alt+F4", 100, "2", kPlain},
                  {"space", 100, "2", kPlain},
@@ -157,17 +157,17 @@ TEST_P(WineEndToEnd, TheDriveWindowStopsWithEveryLineOffOrClosesAtTheEnd) {
         ASSERT_GE(run.boxes.size(), 1u);
         EXPECT_EQ(run.boxes[0].text, kConfirmationText) << "the only box before the drive, its text unchanged";
         if (input) {
-            // Stopped before step 61 with one write of 0; the window showed the inputs and where pin 11 fell.
+            // Stopped before step 111 with one write of 0; the window showed the inputs and where pin 11 fell.
             EXPECT_EQ(run.status, 3) << run.trace;
-            EXPECT_EQ(run.writes.size(), 121u);
+            EXPECT_EQ(run.writes.size(), 221u);
             ASSERT_EQ(run.boxes.size(), 2u);
-            EXPECT_EQ(run.boxes[1].text, "Fahrt angehalten nach 60 von 400 Schritten: Endschalter X rechts (Pin 11) "
+            EXPECT_EQ(run.boxes[1].text, "Fahrt angehalten nach 110 von 400 Schritten: Endschalter X rechts (Pin 11) "
                                          "ausgelöst bei Seite 2/4 nach rechts, Schritt 10; alle Datenleitungen auf 0.");
             EXPECT_TRUE(std::any_of(run.windowTexts.begin(), run.windowTexts.end(), [](const std::string& text) {
-                return text.find("\r\nPin 11 (BUSY, Endschalter X rechts, hält an bei 0): 0, auf 0 bei Seite 2/4 nach "
-                                 "rechts, Schritt 10") != std::string::npos;
+                return text.rfind("Eingänge:\r\nPin 10 (ACK): 1\r\nPin 11 (BUSY, Endschalter X rechts, hält an bei 0): 0, "
+                                  "auf 0 bei Seite 2/4 nach rechts, Schritt 10", 0) == 0;
             })) << run.trace;
-            EXPECT_TRUE(Shows(run, kPlain + "\r\nEingang Pin 11 (BUSY): Endschalter X rechts, hält an bei 0"));
+            EXPECT_TRUE(Shows(run, kPlain + "\r\nStoppeingang: Pin 11 „Endschalter X rechts“ bei 0"));
             continue;
         }
         if (endOfSession) {

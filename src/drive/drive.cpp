@@ -60,6 +60,15 @@ std::string WhenText() {
            kSides[Drive.sideNow].name + ", Schritt " + std::to_string(Drive.stepNow + 1) + ")";
 }
 
+// The lines that read 1 before the first write, where that shows a port whose
+// driver works: not 255, which no port at all reads, nor the address' low
+// byte, which a dead driver reads.
+unsigned SeenBeforeFirstWrite(std::int16_t address) {
+    const int before = Drive.readBeforeFirstWrite;
+    if (before <= 0 || before == 0xFF || before == (address & 0xFF)) return 0;
+    return static_cast<unsigned>(before);
+}
+
 // The port must hold what was written: a value it did not take ends the drive
 // here, before anything else is written but the 0 that switches off.
 void CheckReadBack(std::int16_t address, int written, int read) {
@@ -68,7 +77,8 @@ void CheckReadBack(std::int16_t address, int written, int read) {
     const auto got = static_cast<unsigned>(read);
     if (got != lines) {
         if (Drive.readBackCompared)
-            throw PortDidNotTake({static_cast<std::uint16_t>(address), lines, got, Drive.linesFollowed, WhenText()},
+            throw PortDidNotTake({static_cast<std::uint16_t>(address), lines, got, Drive.linesFollowed, WhenText(),
+                                  written != 0, SeenBeforeFirstWrite(address)},
                                  DriveSignalBits(), PinAssignment.PortAddress);
         ++Drive.valuesDiffering;
     }

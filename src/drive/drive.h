@@ -151,6 +151,7 @@ int Pause(double ms);
 //   PortRejectsValues   - the port read back another value than was written,
 //                         at once after that write, unless kReadBackVariable
 //                         says otherwise: no further pattern, a write of 0
+//                         where the value not taken was not 0 itself
 //   InputsCannotBeRead  - the wiring file names stop inputs and the port
 //                         library has no Inp32, at the first read: nothing written
 int DriveTestRectangle();

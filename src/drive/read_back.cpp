@@ -50,7 +50,7 @@ std::string Stayed(unsigned mask, bool on) {
 
 std::string CauseText(const NotTaken& what, const std::string& addressText) {
     const std::uint16_t address = what.address;
-    switch (CauseOf(what.written, what.read, address, what.followed)) {
+    switch (CauseOf(what.written, what.read, address, what.followed, what.seenBefore)) {
     case ReadBackCause::NoPort: {
         std::string text = "Ursache: Alle Datenleitungen lesen 1. An dieser Adresse antwortet kein Port, oder der Port "
                            "ist im BIOS abgeschaltet.";
@@ -63,8 +63,19 @@ std::string CauseText(const NotTaken& what, const std::string& addressText) {
         return std::string("Ursache: Der Port liest ") +
                (what.read == 0 ? "0, was auch geschrieben wird" : "das untere Byte seiner Adresse") +
                ": Der Treiber der Portbibliothek arbeitet nicht, es kommt nichts am Port an.\n" + host::PortDriverHelp();
+    case ReadBackCause::LineOrDriver:
+        return "Ursache: Geschrieben war nur " + LinesText(what.written & kAllLines, {}) +
+               ", und der Port liest 0. Entweder hält die Verdrahtung diesen Pin fest, etwa ein Kurzschluss nach Masse "
+               "oder eine Last, die der Port nicht treiben kann, oder der Treiber der Portbibliothek arbeitet nicht. "
+               "Was davon, zeigt eine neue Fahrt mit abgezogenem Stecker: nimmt der Port die Werte dann an, liegt es "
+               "an der Verdrahtung an diesem Pin, sonst am Treiber.\n" +
+               host::PortDriverHelp();
     case ReadBackCause::LinesHeld:
-        return "Ursache: Andere Leitungen folgen den geschriebenen Werten, diese nicht: Was an ihnen angeschlossen ist, "
+        return std::string((what.followed | (what.written & what.read)) != 0
+                               ? "Ursache: Andere Leitungen folgen den geschriebenen Werten, diese nicht: "
+                               : "Ursache: Vor dem ersten Schreibzugriff las der Port Leitungen als 1, sein Treiber "
+                                 "arbeitet also; diese Leitungen folgen den geschriebenen Werten nicht: ") +
+               "Was an ihnen angeschlossen ist, "
                "hält sie fest, etwa ein Kurzschluss nach Masse (blieb aus) oder nach 5 V (blieb an), oder eine Last, die "
                "der Port nicht treiben kann. Abhilfe: die Verdrahtung an " +
                LinesText((what.written ^ what.read) & kAllLines, {}) +
@@ -85,15 +96,22 @@ std::string DataLineText(int line, const port::SignalBits& bits) {
            ")";
 }
 
-ReadBackCause CauseOf(unsigned written, unsigned read, std::uint16_t address, unsigned followed) {
+ReadBackCause CauseOf(unsigned written, unsigned read, std::uint16_t address, unsigned followed,
+                      unsigned seenBefore) {
     written &= kAllLines;
     read &= kAllLines;
     if (read == kAllLines) return ReadBackCause::NoPort;
-    // inpout32.dll without its driver answers a read with the address' low byte.
-    if (read == (address & kAllLines)) return ReadBackCause::DriverDead;
-    const unsigned seenHigh = followed | (written & read);
-    if (read == 0 && seenHigh == 0) return ReadBackCause::DriverDead;
-    return seenHigh != 0 ? ReadBackCause::LinesHeld : ReadBackCause::PortMode;
+    // A line that followed a write shows a driver that works: then the lines
+    // that differ are held, also where they read the address' low byte (0 at 0xE800).
+    if ((followed | (written & read)) != 0) return ReadBackCause::LinesHeld;
+    if (seenBefore == 0) {
+        // inpout32.dll without its driver answers a read with the address' low byte.
+        if (read == (address & kAllLines) && read != 0) return ReadBackCause::DriverDead;
+        if (read == 0) return Count(written) == 1 ? ReadBackCause::LineOrDriver : ReadBackCause::DriverDead;
+    }
+    // A port that read before, and now reads no line that was not written: those written are held.
+    if (seenBefore != 0 && (read & ~written) == 0) return ReadBackCause::LinesHeld;
+    return ReadBackCause::PortMode;
 }
 
 Failure PortDidNotTake(const NotTaken& what, const port::SignalBits& bits, const std::string& addressText) {
@@ -104,7 +122,9 @@ Failure PortDidNotTake(const NotTaken& what, const port::SignalBits& bits, const
     if (stayedOn != 0) lines += (lines.empty() ? "" : " ") + LinesText(stayedOn, bits) + Stayed(stayedOn, true) + ".";
     return {FailureKind::PortRejectsValues,
             wording::Port(what.address) + ": geschrieben " + Value(what.written) + ", zurückgelesen " +
-                Value(what.read) + " " + what.when + "; danach wurde nur noch 0 geschrieben.\n" + lines + "\n" +
+                Value(what.read) + " " + what.when +
+                (what.zeroFollows ? "; danach wurde nur noch 0 geschrieben.\n" : "; danach wurde nichts mehr geschrieben.\n") +
+                lines + "\n" +
                 CauseText(what, addressText) + "\n" +
                 "Manche Ports lesen ihre Leitungen statt ihres Registers zurück, und eine stark belastete Leitung kann "
                 "0 lesen, obwohl der Port sie treibt: Für einen solchen Port fährt das Programm mit " +

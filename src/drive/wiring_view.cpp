@@ -139,9 +139,14 @@ host::WiringFacts DescribeWiring() {
                                 ", es wird nichts bewegt; nach OK wird nur einmal 0 auf den Port geschrieben.");
     view.warnings.insert(view.warnings.end(), unreadable.begin(), unreadable.end());
     view.warnings.insert(view.warnings.end(), StopInputProblems.begin(), StopInputProblems.end());
-    for (const StopInput& input : StopInputs)
+    std::vector<std::string> stops;
+    for (const StopInput& input : StopInputs) {
         view.inputs.push_back("Eingang " + InputPinName(input.pin) + ": " + input.name + ", hält an bei " +
                               std::to_string(input.activeLevel));
+        stops.push_back("Pin " + std::to_string(input.pin) + " „" + input.name + "“ bei " +
+                        std::to_string(input.activeLevel));
+    }
+    if (!stops.empty()) view.inputsLine = (stops.size() == 1 ? "Stoppeingang: " : "Stoppeingänge: ") + wording::Listed(stops);
 
     const std::string portText =
         port ? wording::Port(static_cast<std::uint16_t>(*port))

@@ -74,6 +74,9 @@ struct WiringFacts {
     std::string steps;      // "100 Schritte je Seite, 400 Schritte in etwa 6 s"
     // "Eingang Pin 11 (BUSY): Endschalter X rechts, hält an bei 0", one for each stop input
     std::vector<std::string> inputs;
+    // The same in one line, for a window short of room: "Stoppeingänge: Pin 11 „Endschalter X rechts“
+    // bei 0, …"; empty for none
+    std::string inputsLine;
     std::vector<std::string> warnings;  // "Achtung: …", one for each thing that cannot work as meant
     // "Erwarteter Weg: …", and "Signal: …" where a step is not clean for the
     // driver; none when the step count cannot be read.
@@ -88,7 +91,7 @@ struct WiringFacts {
 // Windows, whose confirmation keeps its fixed text, in the program's window,
 // which opens here titled "Testfahrt vorbereiten" and stays until the program
 // ends: the pins and the port in one line ("X: Pin 2 (D0) / Pin 3 (D1) · Y: …
-// · Port 0x378") with the stop inputs below it, the warnings, the way's lines and the way as a picture. The
+// · Port 0x378") with the stop inputs' line below it, the warnings, the way's lines and the way as a picture. The
 // boxes from then on are owned by the window; the confirmation stands beside
 // the picture. Throws WindowCannotBeOpened when the window cannot be opened.
 void ShowWiring(const WiringFacts& wiring);
@@ -181,7 +184,7 @@ void ShowPortNote(const std::string& text);
 
 // The five inputs as the drive last read them, with where each changed
 // ("Eingänge: …", a line for each input), whenever that changes: on Windows
-// live in the drive window, below the port library's name; at a console only
+// live in the drive window, above the port library's name; at a console only
 // with `end`, after EndDrive, as lines on standard output.
 void ShowInputs(const std::string& text, bool end);
 

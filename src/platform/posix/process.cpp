@@ -84,14 +84,14 @@ bool SetScheduling(SchedulingAttributes attributes) {
     return syscall(SYS_sched_setattr, 0, &attributes, 0) == 0;
 }
 
-// Lowers RLIMIT_RTTIME to at most `mostUs`, the soft limit alone or the hard
-// one too, keeping what was there before the first change.
-void LowerRealTimeTime(rlim_t mostUs, bool hardToo) {
+// Lowers RLIMIT_RTTIME's soft limit to at most `softUs` and its hard one to
+// at most `hardUs`, keeping what was there before the first change.
+void LowerRealTimeTime(rlim_t softUs, rlim_t hardUs = RLIM_INFINITY) {
     rlimit limit{};
     if (getrlimit(RLIMIT_RTTIME, &limit) != 0) return;
     if (!RealTimeTimeChanged) RealTimeTimeBefore = limit;
-    limit.rlim_cur = std::min(limit.rlim_cur, mostUs);
-    if (hardToo) limit.rlim_max = std::min(limit.rlim_max, mostUs);
+    limit.rlim_max = std::min(limit.rlim_max, hardUs);
+    limit.rlim_cur = std::min({limit.rlim_cur, softUs, limit.rlim_max});
     if (setrlimit(RLIMIT_RTTIME, &limit) == 0) RealTimeTimeChanged = true;
 }
 
@@ -112,7 +112,7 @@ void RestoreRealTimeTime() {
 // moment runs unguarded; only the soft one, which the process may always
 // raise again, so that it is put back exactly for every user.
 bool TakeRealTime() {
-    LowerRealTimeTime(kRealTimeCpuUs, false);
+    LowerRealTimeTime(kRealTimeCpuUs);
     SchedulingAttributes attributes{};
     attributes.policy = SCHED_RR;
     attributes.flags = kResetOnFork;
@@ -206,9 +206,14 @@ std::string AskRtkit() {
         refused = "rtkit vergibt keine Echtzeit";
     } else {
         // rtkit serves only a process that a runaway real-time thread cannot
-        // hang: its CPU time without blocking is limited. The drive blocks in
-        // every pause, far below the limit.
-        LowerRealTimeTime(static_cast<rlim_t>(realTimeMaxUs), true);  // rtkit reads the hard limit
+        // hang: its CPU time without blocking is limited, by the hard limit,
+        // which rtkit reads. The kernel sends SIGKILL at the hard limit, which
+        // it tests first, and SIGXCPU at the soft one: half of it, so that a
+        // runaway gets SIGXCPU, which stops the drive with every line off,
+        // long before SIGKILL, which would leave its last pattern on. The
+        // drive blocks in every pause, far below either.
+        const auto hardUs = static_cast<rlim_t>(realTimeMaxUs);
+        LowerRealTimeTime(std::min(kRealTimeCpuUs, hardUs / 2), hardUs);
         const auto priority = std::min<std::uint32_t>(kRealTimePriority, static_cast<std::uint32_t>(maxPriority));
         result = sd_bus_call_method(bus, kService, kObject, kService, "MakeThreadRealtimeWithPID", &error, nullptr,
                                     "ttu", static_cast<std::uint64_t>(getpid()),

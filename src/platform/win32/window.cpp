@@ -53,6 +53,8 @@ HWND ProgressLabel = nullptr;
 HWND ProgressBar = nullptr;
 HWND StopButton = nullptr;
 HWND PortLabel = nullptr;
+HWND InputsLabel = nullptr;  // the inputs, at the top of the column that PortLabel shares
+RECT ColumnArea{};           // that column, in the window's client coordinates
 HWND PictureView = nullptr;
 HFONT WindowFont = nullptr;
 Phase State = Phase::Preparing;
@@ -70,8 +72,9 @@ std::string ProgressText;  // what the next event pass draws, if ProgressPending
 long long ProgressSteps = 0;
 bool ProgressPending = false;
 std::string PortText;  // the port library and the port's findings, for the next event pass, if PortPending
-std::string InputsText;  // the inputs as last read, below them
+std::string InputsText;  // the inputs as last read, for the next event pass, if InputsPending
 bool PortPending = false;
+bool InputsPending = false;
 
 // Pixels at the window's DPI for a length laid out at 96 dpi (the manifest
 // declares the program aware of each monitor's DPI).
@@ -387,6 +390,24 @@ void Move(HWND control, const layout::Rect& at) {
     if (control != nullptr) MoveWindow(control, at.left, at.top, at.Width(), at.Height(), FALSE);
 }
 
+// The column beside the picture: the inputs at its top, as high as they wrap
+// but at most a little over half of it, and the port library below them.
+void PlaceColumn() {
+    const int width = ColumnArea.right - ColumnArea.left, height = ColumnArea.bottom - ColumnArea.top;
+    const int inputs = std::min(HeightOf(win32::Wide(InputsText), width), height * 11 / 20);
+    const int gap = inputs > 0 ? Px(8) : 0;
+    Move(InputsLabel, {ColumnArea.left, ColumnArea.top, ColumnArea.right, ColumnArea.top + inputs});
+    Move(PortLabel, {ColumnArea.left, ColumnArea.top + inputs + gap, ColumnArea.right, ColumnArea.bottom});
+}
+
+// The inputs as ShowInputs last had them, on the window now.
+void DrawInputs() {
+    InputsPending = false;
+    SetWindowTextW(InputsLabel, win32::Wide(InputsText).c_str());
+    PlaceColumn();
+    InvalidateRect(Window, &ColumnArea, TRUE);
+}
+
 // Lays the window out anew for `monitor` at the window's DPI, with room for a
 // box of `box`'s size beside or below the picture, at `at` (else where it
 // stands, else centred), and puts everything there.
@@ -406,7 +427,8 @@ layout::Layout Arrange(HMONITOR monitor, layout::Size box, std::optional<layout:
     for (int i = 0; i < 3; ++i) Move(TextLabels[i], placed.texts[i]);
     PictureArea = Native(placed.picture);
     Move(PictureView, placed.picture);
-    Move(PortLabel, placed.portLabel);
+    ColumnArea = Native(placed.portLabel);
+    PlaceColumn();
     Move(ProgressLabel, placed.progress);
     Move(ProgressBar, placed.bar);
     Move(StopButton, placed.button);
@@ -418,7 +440,7 @@ layout::Layout Arrange(HMONITOR monitor, layout::Size box, std::optional<layout:
 void UseFontAt(int dpi) {
     HFONT previous = WindowFont;
     WindowFont = FontAt(dpi);
-    for (HWND control : {TextLabels[0], TextLabels[1], TextLabels[2], PortLabel, ProgressLabel, StopButton})
+    for (HWND control : {TextLabels[0], TextLabels[1], TextLabels[2], PortLabel, InputsLabel, ProgressLabel, StopButton})
         if (control != nullptr) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(WindowFont), FALSE);
     if (previous != nullptr) DeleteObject(previous);
 }
@@ -446,7 +468,8 @@ void OpenWindow(const WiringFacts& wiring) {
     // confirmation box stands before it.
     Texts[0] = win32::Wide("X: " + wiring.x.step + " / " + wiring.x.dir + " · Y: " + wiring.y.step + " / " +
                            wiring.y.dir + " · " + wiring.portShort);
-    if (!wiring.inputs.empty()) Texts[0] += L"\r\n" + Lines(wiring.inputs);
+    // The stop inputs in one line: on a small screen every line the texts take is the picture's.
+    if (!wiring.inputsLine.empty()) Texts[0] += L"\r\n" + win32::Wide(wiring.inputsLine);
     Texts[1] = Lines(wiring.warnings);
     Texts[2] = Lines(wiring.way);
     // Made on the primary monitor at its DPI; once it is there, at the DPI Windows gives it.
@@ -476,6 +499,7 @@ void OpenWindow(const WiringFacts& wiring) {
     }
     PictureView = Child(kPictureClassName, WS_VISIBLE);
     PortLabel = Child(L"STATIC", WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL);
+    InputsLabel = Child(L"STATIC", WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL);
     ProgressLabel = Child(L"STATIC", SS_LEFT | SS_NOPREFIX);
     ProgressBar = Child(PROGRESS_CLASSW, 0);
     SendMessageW(ProgressBar, PBM_SETRANGE32, 0, kBarRange);
@@ -641,17 +665,16 @@ void MarkOnWay(long long stepsDone, const std::string& name) {
 }
 
 void ShowInputs(const std::string& text, bool) {
-    // Live in the window, below the port's findings, drawn by the next event pass.
+    // Live in the window, above the port library and its findings, drawn by the next event pass.
     InputsText.clear();
     for (const char c : text) {
         if (c == '\n') InputsText += '\r';
         InputsText += c;
     }
-    PortPending = true;
+    InputsPending = true;
     if (State == Phase::Ended) {
         // After the drive no event pass comes: drawn at once.
-        PortPending = false;
-        SetWindowTextW(PortLabel, win32::Wide(PortText + "\r\n\r\n" + InputsText).c_str());
+        DrawInputs();
         UpdateWindow(Window);
     }
 }
@@ -675,8 +698,9 @@ int ProcessPendingEvents() {
     if (ProgressPending) DrawProgress();
     if (PortPending) {
         PortPending = false;
-        SetWindowTextW(PortLabel, win32::Wide(InputsText.empty() ? PortText : PortText + "\r\n\r\n" + InputsText).c_str());
+        SetWindowTextW(PortLabel, win32::Wide(PortText).c_str());
     }
+    if (InputsPending) DrawInputs();
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         // A key held down since before the drive repeats; only a new press stops it.
