@@ -36,20 +36,25 @@ program=$!
 box=$(timeout 120 xdotool search --sync --onlyvisible --name '^Tormal fahren$' | head -n1)
 xdotool windowfocus --sync "$box" key Return
 # A step that came late brings a box after the drive; it is answered, once a
-# second being often enough to cost the pauses nothing.
+# second being often enough to cost the pauses nothing. Then the window that
+# shows the drive's end is closed, as a user closes it.
 while kill -0 "$program" 2>/dev/null; do
   late=$(xdotool search --onlyvisible --name '^Testfahrt: Schritte zu spät$' 2>/dev/null | head -n1 || true)
   [ -n "$late" ] && xdotool windowfocus --sync "$late" key Return
+  ended=$(xdotool search --onlyvisible --name '^Testfahrt beendet$' 2>/dev/null | head -n1 || true)
+  [ -z "$late" ] && [ -n "$ended" ] && xdotool windowfocus --sync "$ended" key Return
   sleep 1
 done
 wait "$program"
 
 # The pauses as build/bench/step_timing measures them, from the same log.
 "$bench" --log "$dir/log" "unter Wine"
-# What the drive read back: the simulated DLL counts its reads, one before the
-# first write and one after each (the window, which says it, is gone by now).
+# What the drive read back: the simulated DLL counts its reads, of the data
+# register one before the first write and one after each, of the inputs one
+# before the first write and one in every later pause (the window, which says
+# it, is gone by now).
 reads=$(sed -n 's/^Simulierter Parallelport: [0-9]* Schreibzugriffe, \([0-9]*\) Lesezugriffe\.\r*$/\1/p' "$dir/stderr")
-echo "  Rücklesen: ${reads:-0} Lesezugriffe des Ports, einer vor dem ersten Schreiben und einer nach jedem"
+echo "  Rücklesen: ${reads:-0} Lesezugriffe des Ports (Daten- und Statusregister)"
 drive_ms=$(awk 'NR == 1 { first = $3 } { last = $3 } END { print (last - first) / 1e6 }' "$dir/log")
 # times prints e.g. "0m1.234s 0m0.056s" for user and system.
 cpu_s=$(tail -n1 "$dir/cpu" | sed 's/\([0-9]*\)m\([0-9.]*\)s/\1 \2/g' | awk '{ print $1 * 60 + $2 + $3 * 60 + $4 }')

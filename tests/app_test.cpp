@@ -60,6 +60,9 @@ TEST_F(AppTest, CancelEndsWithoutTouchingThePort) {
 
 TEST_F(AppTest, OkDrivesTheRectangleAndEnds) {
     fake::answers = {host::kOk};
+    // The window that shows the end stands for two waits; pin 12 falls once every line is off.
+    fake::endShownFor = 2;
+    fake::statusReads.fromWrite = {{9, 0x58}};
     EXPECT_EQ(Run(), 0);
     Transcript expected = {kConfirmation, "SetSignalBits 1 2 4 8 16 32", "BeginDrive 4"};
     int side = 0;
@@ -86,7 +89,10 @@ TEST_F(AppTest, OkDrivesTheRectangleAndEnds) {
     expected.insert(expected.end(),
                     {"Out32 888 0 at 61.25", "Inp32 888 -> 0", "EndDrive",
                      "ReportDone Fertig: 4 Schritte gefahren, alle Datenleitungen auf 0; alle 9 Werte vom Port zurückgelesen.",
-                     "InputsEnd " + kLevels});
+                     "InputsEnd " + kLevels, "EndShown 50", "Status 888 -> 88",
+                     "Inputs Eingänge:\nPin 10 (ACK): 1\nPin 11 (BUSY): 1\nPin 12 (PAPER-OUT): 0, auf 0 nach der Fahrt; "
+                     "beide Pegel gesehen\nPin 13 (SELECT): 1\nPin 15 (ERROR): 1",
+                     "EndShown 50", "Status 888 -> 88", "EndShown 50"});
     EXPECT_EQ(afterLoad, expected);
 }
 
@@ -133,9 +139,10 @@ TEST_F(AppTest, AStoppedDriveEndsWithItsStatus) {
 
         EXPECT_EQ(Run(), c.exitStatus) << c.name;
 
-        ASSERT_GT(afterLoad.size(), c.end.size()) << c.name;
-        EXPECT_EQ(Transcript(afterLoad.end() - static_cast<long>(c.end.size()) - 1, afterLoad.end() - 1), c.end) << c.name;
-        EXPECT_EQ(afterLoad.back().rfind("InputsEnd Eingänge:", 0), 0u) << c.name;
+        ASSERT_GT(afterLoad.size(), c.end.size() + 1) << c.name;
+        EXPECT_EQ(Transcript(afterLoad.end() - static_cast<long>(c.end.size()) - 2, afterLoad.end() - 2), c.end) << c.name;
+        EXPECT_EQ(afterLoad[afterLoad.size() - 2].rfind("InputsEnd Eingänge:", 0), 0u) << c.name;
+        EXPECT_EQ(afterLoad.back(), "EndShown 50") << c.name;
     }
 }
 
@@ -147,7 +154,7 @@ TEST_F(AppTest, ConfirmationNamesOneHundredStepsWhateverTheFileSays) {
                                      "Status 888 -> 120", "Inputs " + kLevels, "Out32 888 0 at 0", "Inp32 888 -> 0",
                                      "EndDrive",
                                      "ReportDone Fertig: 0 Schritte gefahren, alle Datenleitungen auf 0; 1 Wert vom Port zurückgelesen.",
-                                     "InputsEnd " + kLevels}));
+                                     "InputsEnd " + kLevels, "EndShown 50"}));
 }
 
 TEST_F(AppTest, FailureIsReportedOnceWithStatusOne) {

@@ -32,6 +32,7 @@ PortReads portReads;
 StatusReads statusReads;
 long long statusReadCount = 0;
 int held = 0;  // what the port holds
+int endShownFor = 0;
 double stopAtMs = -1;
 int stopSignal = 2;
 long long waits = 0;
@@ -57,6 +58,7 @@ void Reset() {
     statusReads = {};
     statusReadCount = 0;
     held = 0;
+    endShownFor = 0;
     stopAtMs = -1;
     stopSignal = 2;
     waits = 0;
@@ -218,6 +220,14 @@ int ReadStatus(short address) {
 }
 
 void ShowInputs(const std::string& text, bool end) { fake::Record(std::string(end ? "InputsEnd " : "Inputs ") + text); }
+
+bool EndShown(double waitMs) {
+    std::ostringstream call;
+    call << "EndShown " << waitMs;
+    fake::Record(call.str());
+    fake::clockMs += waitMs;
+    return fake::endShownFor-- > 0;
+}
 
 void MarkOnWay(long long stepsDone, const std::string& name) {
     fake::Record("MarkOnWay " + std::to_string(stepsDone) + " " + name);

@@ -48,6 +48,7 @@ struct StatusReads {
     std::map<long long, int> atRead;
 };
 extern StatusReads statusReads;
+extern int endShownFor;                     // EndShown returns true so many times: a window left open
 extern double stopAtMs;                     // from this time on a stop is asked for: a wait ends then, and
 extern int stopSignal;                      // the next event pass returns this signal
 

@@ -62,7 +62,7 @@ TEST_P(WineEndToEnd, EnterConfirmsAndDrivesTheThreeStepExample) {
         fs::copy_file(GetParam().folder + "/" + library, program + "/inpout32.dll",
                       fs::copy_options::overwrite_existing);
 
-        const Outcome run = Start({{"Tormal fahren", "Return"}});
+        const Outcome run = Start({{"Tormal fahren", "Return"}, {"Testfahrt beendet", "Return"}});
 
         EXPECT_EQ(run.status, 0) << library;
         ASSERT_EQ(run.boxes.size(), 1u) << library << run.trace;
@@ -121,7 +121,13 @@ TEST_P(WineEndToEnd, TheDriveWindowStopsWithEveryLineOffOrClosesAtTheEnd) {
         const char* library = "inpout32.dll";
         // PLOTTERTEST_PORT_INPUTS, with a stop input „Endschalter X rechts“ on pin 11 at 0 in the file
         const char* inputs = "";
+        // What closes the window „Testfahrt beendet“ after the drive; the status stays the drive's.
+        const char* close = "Return";
     } cases[] = {{"", 100, "2", kPlain, "inpout32.dll", "11=0@110"},
+                 {"", 20, "2", kPlain, "inpout32.dll", "", "Escape"},
+                 {"", 20, "2", kPlain, "inpout32.dll", "", "alt+F4"},
+                 {"", 20, "2", kPlain, "inpout32.dll", "", "space"},
+                 {"Escape", 100, "2", kPlain, "inpout32.dll", "", "alt+F4"},
                  {"Escape", 100, "2", kPlain},
                  {"alt+F4", 100, "2", kPlain},
                  {"space", 100, "2", kPlain},
@@ -146,12 +152,17 @@ TEST_P(WineEndToEnd, TheDriveWindowStopsWithEveryLineOffOrClosesAtTheEnd) {
         std::vector<std::pair<std::string, std::string>> answers = {{"Tormal fahren", "Return"},
                                                                     {"Testfahrt läuft", c.key}};
         if (stop || input) answers.push_back({"Testfahrt abgebrochen", "Return"});
+        // The window stays with the drive's end until it is closed.
+        if (!endOfSession) answers.push_back({"Testfahrt beendet", c.close});
         lines.resize(24);
         if (input) lines.insert(lines.end(), {"Endschalter X rechts", "11 0"});
         setenv("PLOTTERTEST_PORT_INPUTS", c.inputs, 1);
 
         const Outcome run = Start(answers);
         unsetenv("PLOTTERTEST_PORT_INPUTS");
+        if (!endOfSession) {
+            EXPECT_TRUE(Shows(run, "Testfahrt beendet")) << c.key << " " << c.close;
+        }
 
         EXPECT_TRUE(Shows(run, c.wiringShown)) << c.wiringShown << run.trace;
         ASSERT_GE(run.boxes.size(), 1u);
@@ -261,18 +272,20 @@ TEST_P(WineEndToEnd, TheWindowAndItsBoxesFitEveryScreen) {
                                 std::to_string(screen.dpi) + " dpi";
         UseScreen(screen.width, screen.height, screen.dpi);
         measurePlaces = true;
-        const Outcome run =
-            Start({{"Tormal fahren", "Return"}, {"Testfahrt läuft", "Escape"}, {"Testfahrt abgebrochen", "Return"}});
+        const Outcome run = Start({{"Tormal fahren", "Return"},
+                                   {"Testfahrt läuft", "Escape"},
+                                   {"Testfahrt abgebrochen", "Return"},
+                                   {"Testfahrt beendet", "Return"}});
         measurePlaces = false;
         EXPECT_EQ(run.status, 130) << row;
-        ASSERT_EQ(run.places.size(), 3u) << row;
+        ASSERT_EQ(run.places.size(), 4u) << row;
         for (const auto& [title, places] : run.places) {
             const Placed work = Find(places, "work", "");
             const Placed window = Find(places, "window", "plottertestWindow");
             const Placed picture = Find(places, "child", "plottertestPicture");
             EXPECT_TRUE(window.Within(work)) << row << ", " << title << ":\n" << places;
             EXPECT_TRUE(picture.Within(window)) << row << ", " << title;
-            if (title == "Testfahrt läuft") {
+            if (title == "Testfahrt läuft" || title == "Testfahrt beendet") {
                 for (const char* control : {"msctls_progress32", "Button"})
                     EXPECT_TRUE(Find(places, "child", control).Within(work)) << row << ": " << control << "\n" << places;
                 continue;
@@ -428,7 +441,7 @@ TEST_P(WineZip, RunsAsUnpackedAndDrivesWithTheSimulatedPortCopiedUp) {
         << bare.boxes[1].text;
 
     fs::copy_file(program + "/Simulation/inpout32.dll", program + "/inpout32.dll");
-    const Outcome simulated = Start({{"Tormal fahren", "Return"}}, false);
+    const Outcome simulated = Start({{"Tormal fahren", "Return"}, {"Testfahrt beendet", "Return"}}, false);
     EXPECT_EQ(simulated.status, 0);
     EXPECT_EQ(simulated.writes.size(), 801u);
 }

@@ -178,6 +178,8 @@ int Main() {
     // A stop asked for during the drive ends the program as the signal would
     // have, once every line is off again.
     const int stop = DriveTestRectangle();
+    // On Windows the end stays in the window until the user closes it; the inputs live meanwhile.
+    while (host::EndShown(kInputsAfterDriveMs)) WatchInputsAfterDrive();
     if (stop == kStoppedByInput) return kInputStopStatus;
     return stop == 0 ? 0 : 128 + stop;
 }

@@ -376,6 +376,16 @@ void SwitchOff(int stop, bool failed) {
 
 }  // namespace
 
+void WatchInputsAfterDrive() {
+    if (!Drive.inputsRead) return;
+    const std::optional<unsigned> levels =
+        ReadInputs(ConvertPortAddress(PinAssignment.PortAddress, PortAddressSource()));
+    if (!levels) return;
+    TakeInputs(*levels, "nach der Fahrt");
+    NewMarks();  // the carriages stand still: no place on the way
+    if (InputsChanged()) host::ShowInputs(InputLines(), false);
+}
+
 int DriveTestRectangle() {
     Drive = DriveRecord{};
     std::string ignored;  // the wiring summary has said it

@@ -159,3 +159,13 @@ int DriveTestRectangle();
 // What DriveTestRectangle returns when a stop input stopped it or kept it from
 // beginning; never a signal's number.
 constexpr int kStoppedByInput = -1;
+
+// After the drive, with every line off, while the window that shows its end
+// stands (host::EndShown): reads the inputs once, where the drive could read
+// them, and shows them as they are (host::ShowInputs), so that each switch can
+// be pressed by hand and seen at both levels. A change here is no note.
+void WatchInputsAfterDrive();
+
+// How often WatchInputsAfterDrive reads the inputs, in ms: a switch pressed by
+// hand shows at once to the eye.
+constexpr double kInputsAfterDriveMs = 50;

@@ -175,6 +175,15 @@ void ReportDone(const std::string& text);
 // on Windows a box "Testfahrt abgebrochen" with OK.
 void ReportStop(const std::string& text);
 
+// After a drive that ended without a failure, done or stopped, once its end
+// has been said: on Windows the window stays, titled "Testfahrt beendet", with
+// the end's words, the port library, all that the drive noted, the inputs and a
+// button „Schließen“. Each call waits up to waitMs for the user, and returns
+// whether the window still stands: Enter, Esc, the button and the close button
+// close it, as does the end of the Windows session. A console has nothing that
+// stays: false at once.
+bool EndShown(double waitMs);
+
 // A finding about the port during the drive (lines that stood high before the
 // first write, an input that changed), between pulses: a line on standard
 // error that the progress line gives way to, left out where the terminal

@@ -82,6 +82,8 @@ void ShowInputs(const std::string& text, bool end) {
 
 void MarkOnWay(long long, const std::string&) {}
 
+bool EndShown(double) { return false; }
+
 void ReportLateSteps(const std::string& text) {
     ConsoleLine(Channel::Error, text + " Siehe plottertest --help.");
     // Said only here, where it may explain the late steps.

@@ -2,8 +2,10 @@
 // the end: first "Testfahrt vorbereiten", with the wiring, its warnings, the
 // expected way as a line and as a picture, and the confirmation box beside the
 // picture; on OK the same window becomes "Testfahrt läuft", with the progress,
-// a button „Anhalten“, the port library in use, and a mark on the picture
-// where the carriages should be now. It has no message loop of its own: the
+// a button „Anhalten“, the port library in use, the inputs, and a mark on the
+// picture where the carriages should be now; after the drive it becomes
+// "Testfahrt beendet" with the end's words and a button „Schließen“, and
+// stays until the user closes it. It has no message loop of its own: the
 // boxes' loops and the pause's event passes dispatch its messages on the
 // program's only thread, and a stop asked for here reaches the drive from
 // ProcessPendingEvents, as a stop key does on Linux.
@@ -46,7 +48,9 @@ Function User32(const char* name) {
     return win32::SystemFunction<Function>(L"user32.dll", name);
 }
 
-enum class Phase : std::uint8_t { Preparing, Driving, Ended };
+// Ended: the drive is over and its boxes may follow; Closing: the window
+// stands with the drive's end until the user closes it (EndShown).
+enum class Phase : std::uint8_t { Preparing, Driving, Ended, Closing };
 
 HWND Window = nullptr;
 HWND ProgressLabel = nullptr;
@@ -66,6 +70,7 @@ HWND ShownBox = nullptr;   // the box on screen, owned by the window
 HHOOK BoxHook = nullptr;
 
 int StopAsked = 0;  // the signal a stop asks for: SIGINT, or SIGTERM at the end of the session
+bool EndClosed = false;  // the user closed the window that shows the drive's end, or the session ended
 long long TotalSteps = 0;
 double NextRedrawMs = 0;
 std::string ProgressText;  // what the next event pass draws, if ProgressPending
@@ -245,16 +250,25 @@ using ShutdownBlockReasonDestroyFunction = BOOL(WINAPI*)(HWND);
 // off before either is answered, whatever the session then does, and the
 // drive stops; where a desktop remains, it says so as after any stop. For the
 // moment the lines take, Windows (Vista and later) is told why the program
-// holds the session up.
-void EndOfSession(HWND window) {
+// holds the session up: for as long as the drive runs, which is when Windows
+// shows the reason (set in EnterDrivePhase, taken back in LeaveDrivePhase).
+// After the drive every line is off, and the window that shows its end closes.
+void EndOfSession() {
+    if (State == Phase::Closing) EndClosed = true;
     if (State != Phase::Driving) return;
-    const auto create = User32<ShutdownBlockReasonCreateFunction>("ShutdownBlockReasonCreate");
-    const auto destroy = User32<ShutdownBlockReasonDestroyFunction>("ShutdownBlockReasonDestroy");
-    const bool told = create != nullptr && destroy != nullptr &&
-                      create(window, L"Testfahrt: alle Datenleitungen werden abgeschaltet.") != FALSE;
     SwitchPortOff();
-    if (told) destroy(window);
     if (StopAsked == 0) StopAsked = SIGTERM;
+}
+
+// Why the program holds the session up, shown by Windows (Vista and later) for
+// the length of the drive.
+void TellWhyTheSessionWaits(bool driving) {
+    if (driving) {
+        if (const auto create = User32<ShutdownBlockReasonCreateFunction>("ShutdownBlockReasonCreate"))
+            create(Window, L"Testfahrt: alle Datenleitungen werden abgeschaltet.");
+    } else if (const auto destroy = User32<ShutdownBlockReasonDestroyFunction>("ShutdownBlockReasonDestroy")) {
+        destroy(Window);
+    }
 }
 
 void FollowDpi(int dpi, const RECT& suggested);
@@ -263,9 +277,10 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     switch (message) {
     case WM_COMMAND:
         // The button (a click, space), and from IsDialogMessage Enter (IDOK) and Esc (IDCANCEL).
-        if (State == Phase::Driving && StopAsked == 0 &&
-            (LOWORD(wParam) == kStopButton || LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL))
-            StopAsked = SIGINT;
+        if (LOWORD(wParam) == kStopButton || LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+            if (State == Phase::Driving && StopAsked == 0) StopAsked = SIGINT;
+            if (State == Phase::Closing) EndClosed = true;
+        }
         return 0;
     case WM_CLOSE:
         // The close button and Alt+F4: before OK they answer the confirmation
@@ -273,12 +288,13 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         // until every line is off.
         if (State == Phase::Preparing && ShownBox != nullptr) PostMessageW(ShownBox, WM_COMMAND, IDCANCEL, 0);
         if (State == Phase::Driving && StopAsked == 0) StopAsked = SIGINT;
+        if (State == Phase::Closing) EndClosed = true;
         return 0;
     case WM_QUERYENDSESSION:
-        EndOfSession(window);
+        EndOfSession();
         return TRUE;  // nothing is held up once every line is off
     case WM_ENDSESSION:
-        EndOfSession(window);
+        EndOfSession();
         return 0;
     case kDpiChanged:
         FollowDpi(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
@@ -609,6 +625,7 @@ void win32::EnterDrivePhase(long long totalSteps) {
     for (HWND control : {ProgressLabel, ProgressBar, StopButton}) ShowWindow(control, SW_SHOW);
     MarkSteps = 0;
     InvalidateRect(PictureView, nullptr, FALSE);
+    TellWhyTheSessionWaits(true);
     // The key that answered the confirmation, and any typed before it, count for nothing.
     DropPendingInput();
     SetForegroundWindow(Window);
@@ -634,6 +651,7 @@ void win32::LeaveDrivePhase() {
     if (Window == nullptr) return;
     // The count where the drive ended, not where the last redraw left it up to 200 ms before.
     if (!ProgressText.empty()) DrawProgress();
+    TellWhyTheSessionWaits(false);
     // The window stays for the boxes after the drive, which it owns; nothing in it acts any more.
     State = Phase::Ended;
     SetWindowTextW(Window, L"Testfahrt beendet");
@@ -694,17 +712,54 @@ void ShowProgress(const std::string& text, long long stepsDone) {
     ProgressPending = true;
 }
 
-int ProcessPendingEvents() {
+namespace {
+
+// What the drive's event passes would have drawn next.
+void DrawPending() {
     if (ProgressPending) DrawProgress();
     if (PortPending) {
         PortPending = false;
         SetWindowTextW(PortLabel, win32::Wide(PortText).c_str());
     }
     if (InputsPending) DrawInputs();
+}
+
+// A key held down since before repeats; only a new press counts.
+bool Repeated(const MSG& message) { return message.message == WM_KEYDOWN && (message.lParam & (1L << 30)) != 0; }
+
+}  // namespace
+
+bool EndShown(double waitMs) {
+    if (Window == nullptr || EndClosed) return false;
+    if (State != Phase::Closing) {
+        State = Phase::Closing;
+        SetWindowTextW(Window, L"Testfahrt beendet");
+        SetWindowTextW(StopButton, L"Schlie\u00dfen");
+        ShowWindow(StopButton, SW_SHOW);
+        EnableWindow(StopButton, TRUE);
+        SetFocus(StopButton);
+    }
+    // A note made after the last write, the inputs read since: drawn now.
+    DrawPending();
+    UpdateWindow(Window);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::max(0.0, waitMs)), QS_ALLINPUT);
+    MSG message;
+    while (!EndClosed && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (Repeated(message)) continue;
+        // As in a dialog: Enter and Esc reach the window as commands, space the button.
+        if (IsDialogMessageW(Window, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return !EndClosed;
+}
+
+int ProcessPendingEvents() {
+    DrawPending();
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         // A key held down since before the drive repeats; only a new press stops it.
-        if (message.message == WM_KEYDOWN && (message.lParam & (1L << 30)) != 0) continue;
+        if (Repeated(message)) continue;
         // As in a dialog: Esc and Enter reach the window as commands, space the button.
         if (Window != nullptr && IsDialogMessageW(Window, &message)) continue;
         TranslateMessage(&message);
