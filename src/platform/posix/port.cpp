@@ -83,7 +83,8 @@ BoundPort BindPortLibrary(const port::SignalBits& bits) {
 
 std::string PortAddressHelp() {
     return "Die Adressen der Parallelports, die der Kernel kennt: cat /proc/sys/dev/parport/*/base-addr (die erste "
-           "Zahl, dezimal; eine Karte an 59392 steht als 59392 oder 0xE800 in Pinbelegung.txt).";
+           "Zahl, dezimal). Bis 32767 steht sie so in Pinbelegung.txt, darüber hexadezimal: eine Karte an 59392 als "
+           "0xE800, was printf '0x%X\\n' 59392 ausrechnet.";
 }
 
 std::string PortDriverHelp() {

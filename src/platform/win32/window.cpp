@@ -653,8 +653,9 @@ void win32::LeaveDrivePhase() {
     if (!ProgressText.empty()) DrawProgress();
     TellWhyTheSessionWaits(false);
     // The window stays for the boxes after the drive, which it owns; nothing in it acts any more.
+    // It is „Testfahrt beendet“ once those are answered and it waits to be closed (EndShown).
     State = Phase::Ended;
-    SetWindowTextW(Window, L"Testfahrt beendet");
+    SetWindowTextW(Window, L"Testfahrt endet");
     EnableWindow(StopButton, FALSE);
     UpdateWindow(Window);
 }
@@ -733,6 +734,9 @@ bool EndShown(double waitMs) {
     if (Window == nullptr || EndClosed) return false;
     if (State != Phase::Closing) {
         State = Phase::Closing;
+        // A box after the drive gives the window back disabled where it was closed from outside.
+        EnableWindow(Window, TRUE);
+        SetForegroundWindow(Window);
         SetWindowTextW(Window, L"Testfahrt beendet");
         SetWindowTextW(StopButton, L"Schlie\u00dfen");
         ShowWindow(StopButton, SW_SHOW);
