@@ -12,6 +12,10 @@
 //                               bit carries each of the drive's six signals
 //   IsInpOutDriverOpen()        optional, Windows: 0 when the library's kernel
 //                               driver is not open, so that its Out32 writes nothing
+//   PortError()                 optional: why the last Out32 or Inp32 failed, a
+//                               German text, or nullptr: they return nothing a
+//                               failure could travel in. The ppdev library's, for
+//                               a port it cannot claim, write or read
 //   SimulatedPortFiles()        optional: the library moves no hardware; where it
 //                               writes its signal trace and its picture of the way
 //                               when the program ends, a line each, in the system's
@@ -41,6 +45,7 @@ constexpr const char* kInp32 = "Inp32";
 constexpr const char* kSetSignalBits = "SetSignalBits";
 constexpr const char* kIsInpOutDriverOpen = "IsInpOutDriverOpen";
 constexpr const char* kSimulatedPortFiles = "SimulatedPortFiles";
+constexpr const char* kPortError = "PortError";
 
 using Out32Function = void(PORT_CALL*)(short address, short value);
 using Inp32Function = short(PORT_CALL*)(short address);
@@ -48,6 +53,7 @@ using SetSignalBitsFunction = void(PORT_CALL*)(short xStep, short xDir, short yS
                                                short zDir);
 using IsInpOutDriverOpenFunction = int(PORT_CALL*)();
 using SimulatedPortFilesFunction = const char*(PORT_CALL*)();
+using PortErrorFunction = const char*(PORT_CALL*)();
 
 // Hands a library's SetSignalBits the bits in its order of arguments.
 inline void TellSignalBits(SetSignalBitsFunction tell, const SignalBits& bits) {

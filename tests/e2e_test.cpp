@@ -386,7 +386,9 @@ TEST_F(EndToEnd, RealPortThatIsNotThereStopsBeforeAnyWrite) {
     lines[21] = "0x1234";
     const Outcome run = Start("\n");
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("plottertest: Parallelport an Adresse 4660 (0x1234) nicht verfügbar"), std::string::npos)
+    EXPECT_NE(run.err.find("plottertest: Laufzeitfehler: Port nicht verfügbar\nParallelport an Adresse 4660 (0x1234) "
+                           "nicht verfügbar"),
+              std::string::npos)
         << run.err;
     EXPECT_NE(run.err.find("Es wurde nichts auf den Port geschrieben."), std::string::npos);
 }

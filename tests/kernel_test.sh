@@ -134,7 +134,8 @@ INIT
 chmod +x "$root/init"
 (cd "$root" && find . | "$busybox" cpio -o -H newc > "$scratch/initrd" 2> /dev/null)
 
-timeout 300 qemu-system-x86_64 -accel tcg -m 256 -nographic -no-reboot -kernel "$cache/vmlinuz" \
+# 512 MB: the initrd, a copy of the program and its library for each case, is unpacked into RAM.
+timeout 300 qemu-system-x86_64 -accel tcg -m 512 -nographic -no-reboot -kernel "$cache/vmlinuz" \
   -initrd "$scratch/initrd" -append 'console=ttyS0 quiet panic=-1' \
   -parallel "file:$scratch/lpt1" -parallel "file:$scratch/lpt2" \
   -trace memory_region_ops_write -D "$scratch/trace.log" < /dev/null > "$scratch/console.log" 2>&1 || {

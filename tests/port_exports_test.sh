@@ -11,5 +11,5 @@ check() {  # library, the names it must export
   fi
 }
 check "$1" "Inp32 Out32 SetSignalBits SimulatedPortFiles "
-check "$2" "Inp32 Out32 "
+check "$2" "Inp32 Out32 PortError "
 exit "$failed"

@@ -15,6 +15,7 @@ const char* FailureKindName(FailureKind kind) {
     case FailureKind::EntryPointNotFound: return "Einsprungpunkt nicht gefunden";
     case FailureKind::PortInUse: return "Port belegt";
     case FailureKind::PortDriverNotOpen: return "Porttreiber nicht geöffnet";
+    case FailureKind::PortFailed: return "Port nicht verfügbar";
     case FailureKind::PortRejectsValues: return "Port nimmt die Werte nicht an";
     case FailureKind::InputsCannotBeRead: return "Eingänge nicht lesbar";
     case FailureKind::OutOfMemory: return "Speicher reicht nicht";

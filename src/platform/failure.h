@@ -18,6 +18,8 @@ enum class FailureKind : std::uint8_t {
     PortInUse,            // another copy of the program drives the same port (detail: the port, what to do)
     PortDriverNotOpen,    // the port library is loaded, but says its kernel driver is not open: no write would
                           // reach the connector
+    PortFailed,           // the port library says a write or read failed, or the port cannot be had (detail:
+                          // its words: the address, the device, the reason, the ports there are)
     PortRejectsValues,    // the port read back another value than the drive wrote (detail: the port, both
                           // values, the lines that differ, the likely cause and what to do)
     InputsCannotBeRead,   // the wiring file names stop inputs, and the port library has no Inp32 to read them

@@ -236,6 +236,8 @@ void SetSignalBits(const SignalBits& bits);
 // the system's message; on Windows
 // PortDriverNotOpen when the library says through IsInpOutDriverOpen that its
 // kernel driver is not open, with what to do. Nothing is written then.
+// PortFailed, after the call, when the library says through PortError that it
+// failed (the ppdev library: a port it cannot claim, a write that failed).
 void Out32(short address, short value);
 
 // What the I/O port at address reads, through the port library's Inp32: its

@@ -1,5 +1,6 @@
 // The port library, bound by the host at the first write and kept.
 
+#include "platform/failure.h"
 #include "platform/platform.h"
 #include "platform/port_binding.h"
 
@@ -16,6 +17,13 @@ void Bind(short address) {
     ClaimPort(address);
     Bound = BindPortLibrary(Signals);
 }
+
+// A library that says why its last call failed (PortError): the failure, as
+// the program's own, so that the drive switches off and reports it.
+void ThrowIfFailed() {
+    if (Bound.error == nullptr) return;
+    if (const char* why = Bound.error()) throw Failure{FailureKind::PortFailed, why};
+}
 }  // namespace
 
 void SetSignalBits(const SignalBits& bits) { Signals = bits; }
@@ -25,6 +33,7 @@ void Out32(short address, short value) {
     Bound.out(address, value);
     LastAddress = address;
     LastValue = value;
+    ThrowIfFailed();
 }
 
 void SwitchPortOff() {
@@ -35,12 +44,18 @@ void SwitchPortOff() {
 
 int Inp32(short address) {
     Bind(address);
-    return Bound.in != nullptr ? Bound.in(address) & 0xFF : kCannotRead;
+    if (Bound.in == nullptr) return kCannotRead;
+    const int read = Bound.in(address) & 0xFF;
+    ThrowIfFailed();
+    return read;
 }
 
 int ReadStatus(short address) {
     Bind(address);
-    return Bound.in != nullptr ? Bound.in(static_cast<short>(address + 1)) & 0xFF : kCannotRead;
+    if (Bound.in == nullptr) return kCannotRead;
+    const int read = Bound.in(static_cast<short>(address + 1)) & 0xFF;
+    ThrowIfFailed();
+    return read;
 }
 
 }  // namespace host

@@ -11,6 +11,7 @@ namespace host {
 struct BoundPort {
     port::Out32Function out = nullptr;
     port::Inp32Function in = nullptr;
+    port::PortErrorFunction error = nullptr;  // nullptr for a library without PortError
 };
 
 // Loads the port library, looks up Out32 and Inp32 and, where the library

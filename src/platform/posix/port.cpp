@@ -78,7 +78,8 @@ BoundPort BindPortLibrary(const port::SignalBits& bits) {
     if (void* tell = dlsym(library, port::kSetSignalBits))
         port::TellSignalBits(reinterpret_cast<port::SetSignalBitsFunction>(tell), bits);
     return {reinterpret_cast<port::Out32Function>(entry),
-            reinterpret_cast<port::Inp32Function>(dlsym(library, port::kInp32))};
+            reinterpret_cast<port::Inp32Function>(dlsym(library, port::kInp32)),
+            reinterpret_cast<port::PortErrorFunction>(dlsym(library, port::kPortError))};
 }
 
 std::string PortAddressHelp() {

@@ -72,8 +72,7 @@ bool KeyMode(unsigned char minimum, bool keySignals) {
     if (isatty(STDIN_FILENO) == 0) return false;
     if (!TerminalChanged) {
         if (tcgetattr(STDIN_FILENO, &SavedTerminal) != 0) return false;
-        // Also when the ppdev library ends the program from inside Out32,
-        // which cannot return a failure, during the drive.
+        // Also when the program ends by any other way than the drive's end.
         static const bool restoredAtExit = std::atexit(RestoreTerminal) == 0;
         (void)restoredAtExit;
     }

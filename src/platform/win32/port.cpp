@@ -194,7 +194,8 @@ BoundPort BindPortLibrary(const port::SignalBits& bits) {
         port::TellSignalBits(reinterpret_cast<port::SetSignalBitsFunction>(reinterpret_cast<void*>(tell)), bits);
     win32::ShowPortLibrary(PortLibraryText(library));
     return {reinterpret_cast<port::Out32Function>(reinterpret_cast<void*>(entry)),
-            reinterpret_cast<port::Inp32Function>(reinterpret_cast<void*>(GetProcAddress(library, port::kInp32)))};
+            reinterpret_cast<port::Inp32Function>(reinterpret_cast<void*>(GetProcAddress(library, port::kInp32))),
+            reinterpret_cast<port::PortErrorFunction>(reinterpret_cast<void*>(GetProcAddress(library, port::kPortError)))};
 }
 
 }  // namespace host
