@@ -37,6 +37,7 @@ constexpr ConnectorPin kConnector[] = {
 // The pin's row, or nullptr for a pin without a signal (0, ground, beyond 25).
 constexpr const ConnectorPin* FindPin(int pin) {
     for (const ConnectorPin& row : kConnector)
+        // cppcheck-suppress useStlAlgorithm ; constexpr, which std::find_if is not before C++20
         if (row.pin == pin) return &row;
     return nullptr;
 }

@@ -17,9 +17,11 @@ namespace {
 
 using Transcript = std::vector<std::string>;
 
-// The fake port's five inputs, every one high.
-const std::string kLevels =
-    "Eingänge:\nPin 10 (ACK): 1\nPin 11 (BUSY): 1\nPin 12 (PAPER-OUT): 1\nPin 13 (SELECT): 1\nPin 15 (ERROR): 1";
+// The fake port's five inputs as the drive shows them: every one high, but pins 11 and 12 as given.
+std::string Levels(const std::string& pin11 = "Pin 11 (BUSY): 1", const std::string& pin12 = "Pin 12 (PAPER-OUT): 1") {
+    return "Eingänge:\nPin 10 (ACK): 1\n" + pin11 + "\n" + pin12 + "\nPin 13 (SELECT): 1\nPin 15 (ERROR): 1";
+}
+const std::string kLevels = Levels();
 
 const std::string kConfirmation =
     "MessageBox Tormal fahren [OK|Abbrechen]: Es wird ein Rechteck gefahren mit jeweils 100 Motorschritten nach "
@@ -90,14 +92,18 @@ TEST_F(AppTest, OkDrivesTheRectangleAndEnds) {
                     {"Out32 888 0 at 61.25", "Inp32 888 -> 0", "EndDrive",
                      "ReportDone Fertig: 4 Schritte gefahren, alle Datenleitungen auf 0; alle 9 Werte vom Port zurückgelesen.",
                      "InputsEnd " + kLevels, "EndShown 50", "Status 888 -> 88",
-                     "Inputs Eingänge:\nPin 10 (ACK): 1\nPin 11 (BUSY): 1\nPin 12 (PAPER-OUT): 0, auf 0 nach der Fahrt; "
-                     "beide Pegel gesehen\nPin 13 (SELECT): 1\nPin 15 (ERROR): 1",
+                     "Inputs " + Levels("Pin 11 (BUSY): 1", "Pin 12 (PAPER-OUT): 0, auf 0 nach der Fahrt; beide Pegel gesehen"),
                      "EndShown 50", "Status 888 -> 88", "EndShown 50"});
     EXPECT_EQ(afterLoad, expected);
 }
 
 // A stop signal ends the program as the signal would have; a stop input with 3.
 TEST_F(AppTest, AStoppedDriveEndsWithItsStatus) {
+    const std::string kNotBegun =
+        "ReportStop Fahrt nicht begonnen: Endschalter X rechts (Pin 11) liest 0, hält an bei 0. Es wurde nichts auf den "
+        "Port geschrieben.\nMögliche Ursachen: Der Schalter ist gedrückt oder der Not-Halt eingerastet. Ein Öffner-Kreis "
+        "ist offen, auch durch einen Drahtbruch. Oder der Pegel in Pinbelegung.txt ist verkehrt herum (Zeile 26: dann "
+        "11 1).";
     const std::string kTripped = "ReportStop Fahrt angehalten nach 2 von 4 Schritten: Endschalter X rechts (Pin 11) "
                                  "ausgelöst bei Seite 2/4 nach rechts, Schritt 1; alle Datenleitungen auf 0.";
     const struct {
@@ -113,18 +119,13 @@ TEST_F(AppTest, AStoppedDriveEndsWithItsStatus) {
         // Pin 11 low (BUSY's bit high, as the port inverts it) after the second step.
         {"a stop input during side 2", -1, {{4, 0xF8}}, 3,
          {"Status 888 -> 248", "Status 888 -> 248", "MarkOnWay 2 Endschalter X rechts ausgelöst",
-          "Inputs Eingänge:\nPin 10 (ACK): 1\nPin 11 (BUSY, Endschalter X rechts, hält an bei 0): 0, auf 0 bei Seite "
-          "2/4 nach rechts, Schritt 1; beide Pegel gesehen\nPin 12 (PAPER-OUT): 1\nPin 13 (SELECT): 1\nPin 15 (ERROR): 1",
+          "Inputs " + Levels("Pin 11 (BUSY, Endschalter X rechts, hält an bei 0): 0, auf 0 bei Seite 2/4 nach rechts, "
+                             "Schritt 1; beide Pegel gesehen"),
           "Out32 888 0 at 31.5", "Inp32 888 -> 0", "EndDrive", kTripped}},
         {"a stop input active at the start", -1, {{0, 0xF8}}, 3,
          {"Inp32 888 -> 0", "Status 888 -> 248",
-          "Inputs Eingänge:\nPin 10 (ACK): 1\nPin 11 (BUSY, Endschalter X rechts, hält an bei 0): 0\nPin 12 "
-          "(PAPER-OUT): 1\nPin 13 (SELECT): 1\nPin 15 (ERROR): 1",
-          "EndDrive",
-          "ReportStop Fahrt nicht begonnen: Endschalter X rechts (Pin 11) liest 0, hält an bei 0. Es wurde nichts auf "
-          "den Port geschrieben.\nMögliche Ursachen: Der Schalter ist gedrückt oder der Not-Halt eingerastet. Ein "
-          "Öffner-Kreis ist offen, auch durch einen Drahtbruch. Oder der Pegel in Pinbelegung.txt ist verkehrt herum "
-          "(Zeile 26: dann 11 1)."}},
+          "Inputs " + Levels("Pin 11 (BUSY, Endschalter X rechts, hält an bei 0): 0"),
+          "EndDrive", kNotBegun}},
     };
     for (const auto& c : cases) {
         fake::Reset();

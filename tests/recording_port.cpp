@@ -30,7 +30,7 @@ long long Writes = 0;
 
 void RunAwayAtItsWrite() {
     const char* at = std::getenv("PLOTTERTEST_RUNAWAY_WRITE");
-    if (at == nullptr || std::atoll(at) != ++Writes) return;
+    if (at == nullptr || std::strtoll(at, nullptr, 10) != ++Writes) return;
     const auto cpuMs = [] {
         timespec now{};
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);

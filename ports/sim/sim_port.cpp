@@ -132,17 +132,32 @@ std::vector<InputChange> InputsFromEnvironment(std::string& said) {
             continue;
         }
         if (item.empty()) continue;
-        int pin = 0, level = 0, used = 0;
-        long long step = 0, reads = 0;
-        const int got = std::sscanf(item.c_str(), "%d=%d%n@%lld%n/%lld%n", &pin, &level, &used, &step, &used, &reads, &used);
-        if (got < 2 || used != static_cast<int>(item.size()) || port::InputIndex(pin) < 0 || (level != 0 && level != 1) ||
-            step < 0 || reads < 0 || (got == 4 && reads == 0)) {
+        // PIN=LEVEL, then @STEP, then /READS, each a whole number that ends where the next part begins.
+        const char* cursor = item.c_str();
+        const auto number = [&cursor](char before, long long& value) {
+            if (*cursor != before) return false;
+            char* end = nullptr;
+            value = std::strtoll(++cursor, &end, 10);
+            const bool read = end != cursor && *cursor >= '0' && *cursor <= '9';
+            cursor = end;
+            return read;
+        };
+        long long pin = 0, level = 0, step = 0, reads = 0;
+        bool good = *cursor >= '0' && *cursor <= '9';
+        if (good) {
+            char* end = nullptr;
+            pin = std::strtoll(cursor, &end, 10);
+            cursor = end;
+            good = number('=', level);
+        }
+        if (good && *cursor == '@') good = number('@', step) && (*cursor != '/' || (number('/', reads) && reads > 0));
+        if (!good || *cursor != '\0' || port::InputIndex(static_cast<int>(pin)) < 0 || (level != 0 && level != 1)) {
             said = "PLOTTERTEST_PORT_INPUTS: „" + item +
                    "“ ist keine Angabe wie 11=0, 11=0@110 oder 11=0@110/1 (Pin 10, 11, 12, 13 oder 15, Pegel 0 oder 1); "
                    "jeder Eingang liest 1.";
             return {};
         }
-        changes.push_back({port::InputIndex(pin), static_cast<unsigned>(level), step, reads});
+        changes.push_back({port::InputIndex(static_cast<int>(pin)), static_cast<unsigned>(level), step, reads});
         said += (said.empty() ? "" : ", ") + item;
         item.clear();
     }

@@ -90,9 +90,10 @@ std::optional<StopInput> ReadStopInput(const std::string& caption, const std::st
     if (pin >= 0 && port::InputIndex(pin) < 0 && words.size() <= 2)
         return unused(InputPinName(pin) + " ist kein Eingang, erwartet " + kInputAccepted);
     if (pin < 0 || words.size() != 2 || level < 0 || level > 1) return unused(std::string("erwartet ") + kInputAccepted);
-    for (const StopInput& before : StopInputs)
-        if (before.pin == pin)
-            return unused(InputPinName(pin) + " ist schon in Zeile " + std::to_string(before.line) + " genannt");
+    const auto before = std::find_if(StopInputs.begin(), StopInputs.end(),
+                                     [pin](const StopInput& input) { return input.pin == pin; });
+    if (before != StopInputs.end())
+        return unused(InputPinName(pin) + " ist schon in Zeile " + std::to_string(before->line) + " genannt");
     return StopInput{name.empty() ? "Stoppeingang" : name, pin, level, valueLine};
 }
 
@@ -135,8 +136,8 @@ void LoadPinAssignment() {
 
     const std::unique_ptr<host::TextFile, FileCloser> file(host::OpenTextFile(path));
     int lineNumber = 0;
-    bool lineRead = true;
-    const auto readLine = [&](bool mayEnd = false) {
+    // After the 24 lines the file may end: then nothing.
+    const auto readLineOrEnd = [&](bool mayEnd) -> std::optional<std::string> {
         std::string line;
         ++lineNumber;
         bool read = false;
@@ -148,13 +149,14 @@ void LoadPinAssignment() {
                                                         ": die Zeile passt nicht in den Arbeitsspeicher (fehlen "
                                                         "Zeilenenden?)"};
         }
-        lineRead = read;
-        if (!read && !mayEnd)
+        if (!read && mayEnd) return std::nullopt;
+        if (!read)
             throw Failure{FailureKind::InputPastEndOfFile,
                           LineSource(lineNumber) + ": die Datei endet nach " + std::to_string(lineNumber - 1) +
                               " von 24 Zeilen"};
         return line;
     };
+    const auto readLine = [&] { return *readLineOrEnd(false); };
     // Each entry is a caption for the human reader, then the value.
     const auto readValue = [&] {
         readLine();
@@ -201,11 +203,13 @@ void LoadPinAssignment() {
         lastUnnamed = lineNumber;
     };
     for (;;) {
-        const std::string caption = readLine(true);
-        if (!lineRead) break;
-        const std::string value = readLine(true);
+        const std::optional<std::string> captionRead = readLineOrEnd(true);
+        if (!captionRead) break;
+        const std::string& caption = *captionRead;
+        const std::optional<std::string> valueRead = readLineOrEnd(true);
+        const std::string value = valueRead.value_or("");
         const bool blank = Words(caption).empty() && Words(value).empty();
-        if (!lineRead) {
+        if (!valueRead) {
             // A file that ends in a blank line has said nothing more.
             if (!blank)
                 unused("Achtung: " + std::string(kPinAssignmentFileName) + ", Zeile " + std::to_string(lineNumber - 1) +

@@ -138,10 +138,10 @@ int ReadBeforeFirstWrite() {
     const std::optional<unsigned> levels = Drive.canReadBack ? ReadInputs(address) : std::nullopt;
     if (!levels) {
         if (StopInputs.empty()) return 0;
-        std::vector<std::string> named;
-        for (const StopInput& input : StopInputs)
-            named.push_back(input.name + " an Pin " + std::to_string(input.pin) + " (Zeile " +
-                            std::to_string(input.line) + ")");
+        std::vector<std::string> named(StopInputs.size());
+        std::transform(StopInputs.begin(), StopInputs.end(), named.begin(), [](const StopInput& input) {
+            return input.name + " an Pin " + std::to_string(input.pin) + " (Zeile " + std::to_string(input.line) + ")";
+        });
         throw Failure{FailureKind::InputsCannotBeRead,
                       "Die Portbibliothek hat kein Inp32 und kann die Eingänge nicht lesen: die Stoppeingänge aus " +
                           std::string(kPinAssignmentFileName) + " (" + wording::Listed(named) +

@@ -1,5 +1,6 @@
 #include "drive/inputs.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <utility>
@@ -39,9 +40,9 @@ int Level(unsigned levels, int input) { return static_cast<int>((levels >> input
 
 // The stop input on this input, or nullptr.
 const StopInput* StopInputOn(int input) {
-    for (const StopInput& stop : StopInputs)
-        if (stop.pin == port::kInputPins[input]) return &stop;
-    return nullptr;
+    const auto stop = std::find_if(StopInputs.begin(), StopInputs.end(),
+                                   [input](const StopInput& s) { return s.pin == port::kInputPins[input]; });
+    return stop != StopInputs.end() ? &*stop : nullptr;
 }
 
 void Keep(std::vector<std::string>& places, std::int64_t& count, const std::string& text) {
@@ -109,9 +110,9 @@ std::vector<std::string> TakeInputs(unsigned levels, const std::string& place) {
             continue;
         }
         Mark(InputPinName(port::kInputPins[i]) + " auf " + std::to_string(level));
-        for (const std::string& note : Note("Eingang " + InputPinName(port::kInputPins[i]) + " wechselt auf " +
-                                            std::to_string(level) + " " + place + "."))
-            notes.push_back(note);
+        const std::vector<std::string> said = Note("Eingang " + InputPinName(port::kInputPins[i]) + " wechselt auf " +
+                                                   std::to_string(level) + " " + place + ".");
+        notes.insert(notes.end(), said.begin(), said.end());
     }
     return notes;
 }
