@@ -23,7 +23,9 @@ if command -v i686-w64-mingw32-g++-win32 >/dev/null && command -v i686-w64-mingw
     ctest --preset windows-unit
   else
     ctest --preset windows -LE wine
-    echo "skipped: the 32-bit Windows unit tests and the pause test (Wine cannot run 32-bit programs here: $( (/usr/lib/wine/wine --version || true) 2>&1 | tail -n1))"
+    why="wine32 is not installed (no /usr/lib/wine/wine)"
+    [ -e /usr/lib/wine/wine ] && why=$( (/usr/lib/wine/wine --version || true) 2>&1 | tail -n1)
+    echo "skipped: the 32-bit Windows unit tests and the pause test (Wine cannot run 32-bit programs here: $why)"
   fi
 else
   echo "skipped: the 32-bit Windows build and its tests (MinGW-w64 for i686 is not installed)"
