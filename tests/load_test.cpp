@@ -292,11 +292,9 @@ TEST_F(LoadTest, WiringIsSummarisedAndWhatCannotWorkIsNamed) {
 // Entries after line 24 name stop inputs; what names none loads all the same,
 // is named with its line, and is not used.
 TEST_F(LoadTest, EntriesAfterLine24NameStopInputs) {
-    const std::string kAccepted = "erwartet einen Eingang (Pin 10, 11, 12, 13 oder 15) und den Pegel, bei dem er anhält "
-                                  "(0 oder 1), z. B. „11 0“; dieser Eintrag wird nicht verwendet.";
-    const auto unused = [](int line, const std::string& name, const std::string& read, const std::string& why) {
-        return "Achtung: Pinbelegung.txt, Zeile " + std::to_string(line) + " („" + name + "“): gelesen „" + read +
-               "“, " + why;
+    const auto unused = [](int line, const std::string& name, const std::string& why) {
+        return "Achtung: Pinbelegung.txt, Zeile " + std::to_string(line) + " („" + name + "“): " + why +
+               " und wird nicht verwendet.";
     };
     const struct {
         const char* name;
@@ -316,15 +314,14 @@ TEST_F(LoadTest, EntriesAfterLine24NameStopInputs) {
          {"Eingang Pin 13 (SELECT): Endschalter über Z, hält an bei 1",
           "Eingang Pin 15 (ERROR): Stoppeingang, hält an bei 0"},
          {}},
-        {"a data pin", {"Taster", "2 0"}, {}, {unused(26, "Taster", "2 0", "Pin 2 ist kein Eingang, " + kAccepted)}},
-        {"no level", {"Sonde", "15"}, {}, {unused(26, "Sonde", "15", kAccepted)}},
-        {"a level of 2", {"Sonde", "15 2"}, {}, {unused(26, "Sonde", "15 2", kAccepted)}},
+        {"a data pin", {"Taster", "2 0"}, {}, {unused(26, "Taster", "Pin 2 ist kein Eingang (nur 10, 11, 12, 13 und 15)")}},
+        {"no level", {"Sonde", "15"}, {}, {unused(26, "Sonde", "„15“ ist kein Eingang mit Pegel wie „11 0“")}},
+        {"a level of 2", {"Sonde", "15 2"}, {}, {unused(26, "Sonde", "„15 2“ ist kein Eingang mit Pegel wie „11 0“")}},
         {"a pin named twice", {"A", "11 0", "B", "11 1"}, {"Eingang Pin 11 (BUSY): A, hält an bei 0"},
-         {unused(28, "B", "11 1", "Pin 11 (BUSY) ist schon in Zeile 26 genannt; dieser Eintrag wird nicht verwendet.")}},
+         {unused(28, "B", "Pin 11 (BUSY) ist schon in Zeile 26 genannt")}},
         {"a caption at the end", {"Endschalter X rechts", "11 0", "Notizen"},
          {"Eingang Pin 11 (BUSY): Endschalter X rechts, hält an bei 0"},
-         {"Achtung: Pinbelegung.txt, Zeile 27: „Notizen“ hat keine Zeile mit Pin und Pegel, die Datei endet; dieser "
-          "Eintrag wird nicht verwendet."}},
+         {"Achtung: Pinbelegung.txt, Zeile 27: „Notizen“ hat keine Zeile mit Pin und Pegel und wird nicht verwendet."}},
     };
     for (const auto& c : cases) {
         std::vector<std::string> lines = SampleLines();

@@ -46,9 +46,6 @@ std::string LineSource(int line) {
            (line % 2 == 0 ? name : "Überschrift zu " + name);
 }
 
-// What a stop input's value accepts.
-const char* const kInputAccepted =
-    "einen Eingang (Pin 10, 11, 12, 13 oder 15) und den Pegel, bei dem er anhält (0 oder 1), z. B. „11 0“";
 
 // At most so many entries after line 24 are named one by one; a file that
 // goes on with pages of notes gets one line for the rest.
@@ -82,14 +79,16 @@ std::optional<StopInput> ReadStopInput(const std::string& caption, const std::st
     const std::vector<std::string> words = Words(value);
     const int pin = words.empty() ? -1 : SmallNumber(words[0]);
     const int level = words.size() == 2 ? SmallNumber(words[1]) : -1;
-    const std::string read = ": gelesen " + QuoteForReport(value) + (value.empty() ? " (leer)" : "");
+    // One short line each: on a small screen the window has room for few.
     const auto unused = [&](const std::string& why) {
-        problem = "Achtung: " + place + read + ", " + why + "; dieser Eintrag wird nicht verwendet.";
+        problem = "Achtung: " + place + ": " + why + " und wird nicht verwendet.";
         return std::nullopt;
     };
     if (pin >= 0 && port::InputIndex(pin) < 0 && words.size() <= 2)
-        return unused(InputPinName(pin) + " ist kein Eingang, erwartet " + kInputAccepted);
-    if (pin < 0 || words.size() != 2 || level < 0 || level > 1) return unused(std::string("erwartet ") + kInputAccepted);
+        return unused(InputPinName(pin) + " ist kein Eingang (nur 10, 11, 12, 13 und 15)");
+    if (pin < 0 || words.size() != 2 || level < 0 || level > 1)
+        return unused(QuoteForReport(value) + (value.empty() ? " (leer)" : "") +
+                      " ist kein Eingang mit Pegel wie „11 0“");
     const auto before = std::find_if(StopInputs.begin(), StopInputs.end(),
                                      [pin](const StopInput& input) { return input.pin == pin; });
     if (before != StopInputs.end())
@@ -213,8 +212,7 @@ void LoadPinAssignment() {
             // A file that ends in a blank line has said nothing more.
             if (!blank)
                 unused("Achtung: " + std::string(kPinAssignmentFileName) + ", Zeile " + std::to_string(lineNumber - 1) +
-                       ": " + QuoteForReport(caption) +
-                       " hat keine Zeile mit Pin und Pegel, die Datei endet; dieser Eintrag wird nicht verwendet.");
+                       ": " + QuoteForReport(caption) + " hat keine Zeile mit Pin und Pegel und wird nicht verwendet.");
             break;
         }
         if (blank) continue;  // spare lines between entries
