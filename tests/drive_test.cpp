@@ -98,7 +98,9 @@ protected:
     // The five inputs of the fake's port, every one high, as the drive shows them during and after it.
     static constexpr const char* kLevels =
         "Eingänge:\nPin 10 (ACK): 1\nPin 11 (BUSY): 1\nPin 12 (PAPER-OUT): 1\nPin 13 (SELECT): 1\nPin 15 (ERROR): 1";
+    // cppcheck-suppress unusedStructMember ; read in the tests, which the TEST_F macro makes subclasses
     const std::string kInputs = std::string("Inputs ") + kLevels;
+    // cppcheck-suppress unusedStructMember ; read in the tests, which the TEST_F macro makes subclasses
     const std::string kInputsEnd = std::string("InputsEnd ") + kLevels;
     static constexpr double kSpin = 0.25;  // the fake's clock moves so much in a spin of kLowPhaseMs
     double clock = 0;
