@@ -377,7 +377,11 @@ struct SimulatedPort {
         unsigned levels = 0x1F;
         for (InputChange& change : inputChanges) {
             if (steps < change.step || change.reads < 0) continue;
-            if (change.reads > 0 && --change.reads == 0) change.reads = -1;  // this read is its last
+            if (change.reads == 1) {
+                change.reads = -1;  // this read is its last
+            } else if (change.reads > 1) {
+                --change.reads;
+            }
             levels = (levels & ~(1u << change.input)) | (change.level << change.input);
         }
         return levels;
