@@ -42,20 +42,19 @@ void SwitchPortOff() {
     LastValue = 0;
 }
 
-int Inp32(short address) {
+namespace {
+// The register at `at` of the port whose data register is at `address`.
+int ReadRegister(short address, short at) {
     Bind(address);
     if (Bound.in == nullptr) return kCannotRead;
-    const int read = Bound.in(address) & 0xFF;
+    const int read = Bound.in(at) & 0xFF;
     ThrowIfFailed();
     return read;
 }
+}  // namespace
 
-int ReadStatus(short address) {
-    Bind(address);
-    if (Bound.in == nullptr) return kCannotRead;
-    const int read = Bound.in(static_cast<short>(address + 1)) & 0xFF;
-    ThrowIfFailed();
-    return read;
-}
+int Inp32(short address) { return ReadRegister(address, address); }
+
+int ReadStatus(short address) { return ReadRegister(address, static_cast<short>(address + 1)); }
 
 }  // namespace host

@@ -26,6 +26,13 @@ bool ProgressShown = false;  // a progress line stands on the screen, unfinished
 const char* StopHint = "Strg+C";
 double NextProgressMs = 0;
 
+// A terminal that takes no output now (a window that does not read, a
+// stopped ssh link) would block a write, and the drive with a pattern on.
+bool ErrorTakesOutputNow() {
+    pollfd screen{STDERR_FILENO, POLLOUT, 0};
+    return poll(&screen, 1, 0) == 1 && (screen.revents & POLLOUT) != 0;
+}
+
 void ClearProgressLine() {
     if (!ProgressShown) return;
     std::fputs("\r\x1b[K", stderr);
@@ -46,11 +53,8 @@ void ShowProgress(const std::string& text, long long) {
     const double now = posix::MonotonicMs();
     if (now < NextProgressMs) return;
     NextProgressMs = now + kProgressEveryMs;
-    // A terminal that takes no output now (a window that does not read, a
-    // stopped ssh link) would block the write, and the drive with a pattern
-    // on: this update is skipped instead.
-    pollfd screen{STDERR_FILENO, POLLOUT, 0};
-    if (poll(&screen, 1, 0) != 1 || (screen.revents & POLLOUT) == 0) return;
+    // Skipped where the terminal takes no output now.
+    if (!ErrorTakesOutputNow()) return;
     std::fprintf(stderr, "\r%s – %s hält an\x1b[K", text.c_str(), StopHint);
     std::fflush(stderr);
     ProgressShown = true;
@@ -67,10 +71,8 @@ void ReportStop(const std::string& text) { ConsoleLine(Channel::Error, text); }
 
 void ShowPortNote(const std::string& text) {
     // During the drive, as the progress line: a stalled terminal drops the
-    // note rather than hold the drive with a pattern on. The drive's end says
-    // again what the notes said.
-    pollfd screen{STDERR_FILENO, POLLOUT, 0};
-    if (poll(&screen, 1, 0) != 1 || (screen.revents & POLLOUT) == 0) return;
+    // note. The drive's end says again what the notes said.
+    if (!ErrorTakesOutputNow()) return;
     ClearProgressLine();
     std::fprintf(stderr, "%s\n", text.c_str());
     std::fflush(stderr);
