@@ -1,15 +1,11 @@
-// The drive's session on Linux: what the drive takes of the system from
-// BeginDrive, in the order of this list, and what EndDrive gives back, in the
-// reverse order. EndDrive gives back exactly what BeginDrive took, so however
-// the drive ends (done, stopped, failed, or failed halfway through its start),
-// the system is left as it was found. The port is not in the list: the ppdev
-// library claims it at its first call and releases it when the process ends,
-// and the drive itself switches every line off before EndDrive.
+// What a drive takes of Linux, in the order BeginDrive takes it
+// (platform/session.cpp). The port is not in the list: the ppdev library
+// claims it at its first call and releases it when the process ends.
 
 #include <cstdint>
 
-#include "platform/platform.h"
 #include "platform/posix/posix.h"
+#include "platform/session.h"
 
 namespace host {
 
@@ -21,12 +17,14 @@ enum Held : std::uint8_t {
     kDriveSignals,     // SIGTSTP a stop, SIGTTIN and SIGTTOU ignored
     kScheduling,       // the real-time class, or nice value and slice; RLIMIT_RTTIME
     kTimerSlack,       // 1 ns, so that a wait ends when asked
-    kHeldCount
+    kCount
 };
 
-int Taken = 0;  // the first so many of the list are held
+}  // namespace
 
-void Take(int held) {
+const int kHeldCount = kCount;
+
+void Take(int held, long long /*totalSteps*/) {
     switch (held) {
     case kKeys: posix::DriveKeys = posix::KeyMode(0, false); break;
     case kProgressLine: posix::PrepareProgressLine(posix::DriveKeys); break;
@@ -49,16 +47,6 @@ void GiveBack(int held) {
     case kTimerSlack: posix::CloseWaitTimer(); break;
     default: break;
     }
-}
-
-}  // namespace
-
-void BeginDrive(long long) {
-    for (; Taken < kHeldCount; ++Taken) Take(Taken);
-}
-
-void EndDrive() {
-    while (Taken > 0) GiveBack(--Taken);
 }
 
 }  // namespace host

@@ -1,13 +1,9 @@
-// The drive's session on Windows: what the drive takes of the system from
-// BeginDrive, in the order of this list, and what EndDrive gives back, in the
-// reverse order. EndDrive gives back exactly what BeginDrive took, so however
-// the drive ends (done, stopped, failed, or failed halfway through its start),
-// the system is left as it was found; the drive itself switches every line off
-// before EndDrive.
+// What a drive takes of Windows, in the order BeginDrive takes it
+// (platform/session.cpp).
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/session.h"
 #include "platform/win32/win32.h"
 
 namespace host {
@@ -19,10 +15,12 @@ enum Held : std::uint8_t {
     kPriority,     // HIGH_PRIORITY_CLASS
     kWaitTimer,    // the pause's timer, with the timer period at 1 ms where it has no high resolution
     kPort,         // the port's mutex, taken at the first write (port.cpp); nothing before that
-    kHeldCount
+    kCount
 };
 
-int Taken = 0;  // the first so many of the list are held
+}  // namespace
+
+const int kHeldCount = kCount;
 
 void Take(int held, long long totalSteps) {
     switch (held) {
@@ -41,16 +39,6 @@ void GiveBack(int held) {
     case kPort: win32::ReleasePort(); break;
     default: break;
     }
-}
-
-}  // namespace
-
-void BeginDrive(long long totalSteps) {
-    for (; Taken < kHeldCount; ++Taken) Take(Taken, totalSteps);
-}
-
-void EndDrive() {
-    while (Taken > 0) GiveBack(--Taken);
 }
 
 }  // namespace host
