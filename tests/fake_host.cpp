@@ -32,6 +32,8 @@ PortReads portReads;
 StatusReads statusReads;
 long long statusReadCount = 0;
 int held = 0;  // what the port holds
+short lastAddress = 0;
+short lastWritten = 0;  // the last Out32's value, all of it
 int endShownFor = 0;
 double stopAtMs = -1;
 int stopSignal = 2;
@@ -58,6 +60,8 @@ void Reset() {
     statusReads = {};
     statusReadCount = 0;
     held = 0;
+    lastAddress = 0;
+    lastWritten = 0;
     endShownFor = 0;
     stopAtMs = -1;
     stopSignal = 2;
@@ -247,8 +251,20 @@ void Out32(short address, short value) {
     if (++fake::writes == fake::failingWrite) throw Failure{FailureKind::OutOfMemory, "Out32"};
     std::ostringstream call;
     fake::held = value & 0xFF;
+    fake::lastAddress = address;
+    fake::lastWritten = value;
     call << "Out32 " << address << " " << value << " at " << fake::clockMs;
     fake::Record(call.str());
+}
+
+// As the host's: a 0 where the last write went, unless that wrote 0.
+void SwitchPortOff() {
+    if (fake::lastWritten == 0) return;
+    std::ostringstream call;
+    call << "Out32 " << fake::lastAddress << " 0 at " << fake::clockMs << ", SwitchPortOff";
+    fake::Record(call.str());
+    fake::lastWritten = 0;
+    fake::held = 0;
 }
 
 }  // namespace host

@@ -24,7 +24,6 @@ struct DriveRecord {
     // Pattern writes done. The two writes of a pulse follow each other without
     // an event pass between them, so a stop always falls between pulses.
     std::int64_t stepsDriven = 0;
-    int portValue = 0;            // what the port holds: the last value written, 0 before the first write
     double patternWrittenMs = 0;  // when the last pattern was written, on the host's clock in ms
     std::int64_t lateSteps = 0;   // pulses whose pause lasted more than 15 ms + kLateByMs
     double longestPauseMs = 0;
@@ -91,7 +90,6 @@ void WritePort(int value) {
     // The address is converted at every write, so a bad one fails at the first.
     const std::int16_t address = ConvertPortAddress(PinAssignment.PortAddress, PortAddressSource());
     host::Out32(address, static_cast<short>(value));
-    Drive.portValue = static_cast<short>(value);
     ++Drive.writesDone;
     if (Drive.canReadBack) CheckReadBack(address, value, host::Inp32(address));
 }
@@ -357,8 +355,8 @@ namespace {
 // before the first write the port library is not even loaded and nothing is
 // on. After a failure, the 0 only where the port holds anything else (a
 // failure after a non-zero write: memory for the progress text, the drive
-// window, a value the port did not take), and a failure of that write is
-// dropped, so that the first one is reported.
+// window, a value the port did not take), written as the host's port knows it
+// and never failing, so that the first failure is the one reported.
 void SwitchOff(int stop, bool failed) {
     if (!failed) {
         if (Drive.stepsDriven > 0) SpinUntil(Drive.patternWrittenMs + kLowPhaseMs);
@@ -367,11 +365,7 @@ void SwitchOff(int stop, bool failed) {
         ShowPortNote();
         return;
     }
-    if (Drive.portValue == 0) return;
-    try {
-        WritePort(0);
-    } catch (...) {  // NOLINT(bugprone-empty-catch): the failure already under way is the one reported
-    }
+    host::SwitchPortOff();
 }
 
 }  // namespace

@@ -240,6 +240,13 @@ void SetSignalBits(const SignalBits& bits);
 // failed (the ppdev library: a port it cannot claim, a write that failed).
 void Out32(short address, short value);
 
+// Writes 0 where the last Out32 went, unless it wrote 0; nothing before the
+// first write, nor where the library did not load. Never fails: a failure of
+// the library's Out32 here is not reported, nor is the 0 read back. For a drive
+// that ends in a failure, which is then the one reported, and for the end of
+// the Windows session, which cannot wait for the drive's next pause.
+void SwitchPortOff();
+
 // What the I/O port at address reads, through the port library's Inp32: its
 // data lines in the low eight bits (0 to 255), or kCannotRead when the library
 // has no Inp32. Binds the library as Out32 does, with Out32's failures. Reads

@@ -24,9 +24,4 @@ BoundPort BindPortLibrary(const port::SignalBits& bits);
 // itself, exclusively, and this does nothing.
 void ClaimPort(short address);
 
-// Writes 0 where the last write went, if that was not 0 already; nothing
-// before the first write. For the Windows session's end, which cannot wait
-// for the drive's next pause (window.cpp); the drive's own 0 follows.
-void SwitchPortOff();
-
 }  // namespace host
