@@ -19,6 +19,11 @@ cp "$build/plottertest.exe" "$build/inpout32.dll" "$dir/"
 sed '24s/.*/100\r/' "$(dirname "$0")/../Pinbelegung.txt" > "$dir/Pinbelegung.txt"
 export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
 case "$loader" in *64) export WINEARCH=win64 ;; esac
+# Without randomness in its address space where the system allows it: Debian's
+# Wine has no preloader, and a heap the kernel puts over Windows' shared page
+# (0x7ffe0000) ends a start in Wine's loader (tests/wine_support.cpp).
+fixed=()
+setarch -R true 2>/dev/null && fixed=(setarch -R)
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$dir/display" 2>/dev/null &
 xvfb=$!
 while [ ! -s "$dir/display" ]; do sleep 0.1; done
@@ -29,7 +34,7 @@ windows_dir="Z:${dir//\//\\}"
 # not) is what `times` reports of the subshell's children once it has ended.
 (
   PLOTTERTEST_PORT_LOG="$windows_dir\\log" PLOTTERTEST_PORT_VCD="$windows_dir\\trace.vcd" \
-    "$loader" "$dir/plottertest.exe" 2> "$dir/stderr"
+    "${fixed[@]}" "$loader" "$dir/plottertest.exe" 2> "$dir/stderr"
   times > "$dir/cpu"
 ) &
 program=$!
