@@ -119,6 +119,11 @@ struct InputChange {
     long long reads;  // so many reads from then on; 0: for good
 };
 
+// The levels with this change's level on its input.
+unsigned WithChange(unsigned levels, const InputChange& change) {
+    return (levels & ~(1u << change.input)) | (change.level << change.input);
+}
+
 // The changes PLOTTERTEST_PORT_INPUTS names, and in `said` what the inputs
 // play then, or why the text names none (then none is used).
 std::vector<InputChange> InputsFromEnvironment(std::string& said) {
@@ -382,7 +387,7 @@ struct SimulatedPort {
             } else if (change.reads > 1) {
                 --change.reads;
             }
-            levels = (levels & ~(1u << change.input)) | (change.level << change.input);
+            levels = WithChange(levels, change);
         }
         return levels;
     }
@@ -452,7 +457,7 @@ void Start(short address) {
     // What the trace begins with: the changes due from the start, the spikes left for the reads.
     for (const InputChange& change : Simulated.inputChanges)
         if (change.step == 0 && change.reads == 0)
-            Simulated.firstInputs = (Simulated.firstInputs & ~(1u << change.input)) | (change.level << change.input);
+            Simulated.firstInputs = WithChange(Simulated.firstInputs, change);
     Simulated.inputs = Simulated.tracedInputs = Simulated.flushedInputs = Simulated.firstInputs;
 }
 

@@ -46,7 +46,6 @@ std::string LineSource(int line) {
            (line % 2 == 0 ? name : "Überschrift zu " + name);
 }
 
-
 // At most so many entries after line 24 are named one by one; a file that
 // goes on with pages of notes gets one line for the rest.
 constexpr std::size_t kProblemsNamed = 5;

@@ -86,9 +86,12 @@ void CheckReadBack(std::int16_t address, int written, int read) {
         Drive.portNote = HighBeforeNote(static_cast<unsigned>(Drive.readBeforeFirstWrite), lines, DriveSignalBits());
 }
 
+// The port's address from the wiring file, converted at every use, so that a
+// bad one fails at the first read or write.
+std::int16_t PortAddress() { return ConvertPortAddress(PinAssignment.PortAddress, PortAddressSource()); }
+
 void WritePort(int value) {
-    // The address is converted at every write, so a bad one fails at the first.
-    const std::int16_t address = ConvertPortAddress(PinAssignment.PortAddress, PortAddressSource());
+    const std::int16_t address = PortAddress();
     host::Out32(address, static_cast<short>(value));
     ++Drive.writesDone;
     if (Drive.canReadBack) CheckReadBack(address, value, host::Inp32(address));
@@ -129,7 +132,7 @@ void ShowInputsIfChanged() {
 // probe often leaves on, and the inputs. Returns kStoppedByInput where a stop
 // input is active then: nothing is written.
 int ReadBeforeFirstWrite() {
-    const std::int16_t address = ConvertPortAddress(PinAssignment.PortAddress, PortAddressSource());
+    const std::int16_t address = PortAddress();
     Drive.readBeforeFirstWrite = host::Inp32(address);
     Drive.canReadBack = Drive.readBeforeFirstWrite != host::kCannotRead;
     Drive.inputsTried = true;
@@ -160,7 +163,7 @@ int PauseUntil(double start, double end);
 // it stops the drive before the next pulse; else it was a spike.
 int WatchInputs(double start) {
     if (!Drive.inputsRead) return 0;
-    const std::int16_t address = ConvertPortAddress(PinAssignment.PortAddress, PortAddressSource());
+    const std::int16_t address = PortAddress();
     const std::string place = PlaceText();
     std::optional<unsigned> levels = ReadInputs(address);
     const int active = levels ? ActiveStopInput(*levels) : -1;
@@ -372,8 +375,7 @@ void SwitchOff(int stop, bool failed) {
 
 void WatchInputsAfterDrive() {
     if (!Drive.inputsRead) return;
-    const std::optional<unsigned> levels =
-        ReadInputs(ConvertPortAddress(PinAssignment.PortAddress, PortAddressSource()));
+    const std::optional<unsigned> levels = ReadInputs(PortAddress());
     if (!levels) return;
     TakeInputs(*levels, "nach der Fahrt");
     NewMarks();  // the carriages stand still: no place on the way

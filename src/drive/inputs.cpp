@@ -38,6 +38,10 @@ InputsRecord Inputs;
 
 int Level(unsigned levels, int input) { return static_cast<int>((levels >> input) & 1u); }
 
+bool IsActive(const StopInput& stop, unsigned levels) {
+    return Level(levels, port::InputIndex(stop.pin)) == stop.activeLevel;
+}
+
 // The stop input on this input, or nullptr.
 const StopInput* StopInputOn(int input) {
     const auto stop = std::find_if(StopInputs.begin(), StopInputs.end(),
@@ -84,14 +88,14 @@ std::vector<std::size_t> FirstInputs(unsigned levels) {
     }
     std::vector<std::size_t> active;
     for (std::size_t s = 0; s < StopInputs.size(); ++s)
-        if (Level(levels, port::InputIndex(StopInputs[s].pin)) == StopInputs[s].activeLevel) active.push_back(s);
+        if (IsActive(StopInputs[s], levels)) active.push_back(s);
     return active;
 }
 
 int ActiveStopInput(unsigned levels) {
-    for (std::size_t s = 0; s < StopInputs.size(); ++s)
-        if (Level(levels, port::InputIndex(StopInputs[s].pin)) == StopInputs[s].activeLevel) return static_cast<int>(s);
-    return -1;
+    const auto active = std::find_if(StopInputs.begin(), StopInputs.end(),
+                                     [levels](const StopInput& stop) { return IsActive(stop, levels); });
+    return active != StopInputs.end() ? static_cast<int>(active - StopInputs.begin()) : -1;
 }
 
 std::vector<std::string> TakeInputs(unsigned levels, const std::string& place) {
@@ -125,7 +129,8 @@ std::vector<std::string> TakeSpike(std::size_t stopInput, const std::string& pla
     Keep(input.spikes, input.spikeCount, "auf " + std::to_string(stop.activeLevel) + " " + place);
     Mark("Störimpuls " + stop.name);
     return Note("Störimpuls an " + stop.name + " (Pin " + std::to_string(stop.pin) + "): einmal " +
-                std::to_string(stop.activeLevel) + " gelesen " + place + ", " + wording::Decimal(kConfirmInputMs, 1, true) + " ms später nicht mehr; die Fahrt geht weiter.");
+                std::to_string(stop.activeLevel) + " gelesen " + place + ", " +
+                wording::Decimal(kConfirmInputMs, 1, true) + " ms später nicht mehr; die Fahrt geht weiter.");
 }
 
 std::vector<std::string> NewMarks() { return std::exchange(Inputs.marks, {}); }
