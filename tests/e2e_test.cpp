@@ -449,10 +449,6 @@ TEST_F(EndToEnd, StopsSwitchEveryLineOffAndKeysAnswerNothingUnasked) {
          {"Fahrt angehalten nach 60 von 200 Schritten: Endschalter X rechts (Pin 11) ausgelöst bei Seite 2/4 nach "
           "rechts, Schritt 10; alle Datenleitungen auf 0."},
          false, "11=0@60", 121},
-        {"a stop input active at the start", true, "", 50, {{prompt, 0, "\r"}}, 3, Nothing,
-         {"Fahrt nicht begonnen: Endschalter X rechts (Pin 11) liest 0, hält an bei 0. Es wurde nichts auf den Port "
-          "geschrieben.\r\nMögliche Ursachen: "},
-         false, "11=0", 0},
         {"a spike on a stop input", true, "", 20, {{prompt, 0, "\r"}}, 0, Everything,
          {"Störimpuls an Endschalter X rechts (Pin 11): einmal 0 gelesen bei Seite 2/4 nach rechts, Schritt 10"},
          false, "11=0@30/1"},
